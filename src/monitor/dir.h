@@ -1,0 +1,35 @@
+// A directory of a snapshot, and the same record reused for a file entry.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+class TDynaArray;
+
+// Four pointer-sized fields. A directory record owns its texts and arrays;
+// a file entry owns only its name and keeps its time and size in the other
+// three fields.
+struct TDir {
+    char16_t* dname2;  // directory: path relative to the watched one; file: name
+    union {
+        char16_t* dname;  // directory: full path
+        uintptr_t time;   // file: MS-DOS date-time of the last write, local time
+    };
+    union {
+        TDynaArray* files;  // directory: its file entries
+        uintptr_t sizelo;   // file: low 32 bits of the size
+    };
+    union {
+        TDynaArray* dirs;  // directory: its subdirectory records
+        uintptr_t sizehi;  // file: high 32 bits of the size
+    };
+};
+
+// Stores a new zero-terminated copy of `text` in `field`; what the field held
+// before is not released.
+void AllocPChar(char16_t*& field, std::u16string_view text);
+void FreePChar(char16_t* text);
+
+// `text` with a backslash appended unless it is empty or already ends in one.
+std::u16string AddBackslash(std::u16string_view text);

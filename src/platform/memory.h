@@ -1,0 +1,20 @@
+// Zeroed memory blocks for the record array, and its out-of-memory report.
+#pragma once
+
+#include <cstddef>
+
+namespace platform {
+
+// A block of `bytes` zero bytes, or null when the system cannot supply it.
+void* AllocZeroedBlock(size_t bytes);
+void FreeBlock(void* block);
+
+// The system's own error box (no owner, default caption, stop icon, OK).
+void ShowOutOfMemory(const char* text);
+
+// Test hooks of the portable build: make the next `n` block allocations fail,
+// and read the last out-of-memory text (empty when none since the last call).
+void FailNextBlockAllocs(int n);
+const char* TakeOutOfMemoryText();
+
+}  // namespace platform

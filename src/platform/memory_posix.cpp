@@ -1,0 +1,37 @@
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "platform/memory.h"
+
+namespace platform {
+namespace {
+int failures = 0;
+std::string lastText;
+}  // namespace
+
+void* AllocZeroedBlock(size_t bytes) {
+    if (failures > 0) {
+        --failures;
+        return nullptr;
+    }
+    return std::calloc(1, bytes);
+}
+
+void FreeBlock(void* block) { std::free(block); }
+
+void ShowOutOfMemory(const char* text) {
+    lastText = text;
+    std::fprintf(stderr, "%s\n", text);
+}
+
+void FailNextBlockAllocs(int n) { failures = n; }
+
+const char* TakeOutOfMemoryText() {
+    static std::string taken;
+    taken = std::move(lastText);
+    lastText.clear();
+    return taken.c_str();
+}
+
+}  // namespace platform

@@ -1,0 +1,76 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <set>
+#include <thread>
+
+#include "platform/command_line.h"
+#include "platform/dos_time.h"
+#include "platform/shell.h"
+#include "platform/text.h"
+#include "test_support.h"
+
+using test::Narrow;
+using test::Wide;
+
+namespace {
+
+TEST(Text, Utf8RoundTripKeepsEveryByte) {
+    std::string valid = "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80";
+    EXPECT_EQ(platform::Utf8ToUtf16(valid), u"a\u00E9\u20AC\U0001F600");
+    for (std::string bytes : {valid, std::string("\xFF\xC3(\xED\xA0\x80\xC0\xAF"), std::string("x\x80")}) {
+        EXPECT_EQ(platform::Utf16ToUtf8(platform::Utf8ToUtf16(bytes)), bytes);
+    }
+}
+
+TEST(CommandLine, SplitsLikeAWindowsRuntime) {
+    auto split = [](const std::string& s) {
+        std::vector<std::string> out;
+        for (auto& a : platform::SplitCommandLine(Wide(s))) out.push_back(Narrow(a));
+        return out;
+    };
+    using V = std::vector<std::string>;
+    EXPECT_EQ(split("/c echo \"D:\\In\\a b.txt\""), (V{"/c", "echo", "D:\\In\\a b.txt"}));
+    EXPECT_EQ(split("  a\t\tb  "), (V{"a", "b"}));
+    EXPECT_EQ(split("a\\\\\\\"b"), (V{"a\\\"b"}));      // 3 backslashes + quote
+    EXPECT_EQ(split("\"a\\\\\" b"), (V{"a\\", "b"}));    // 2 backslashes + quote
+    EXPECT_EQ(split("a\\b\\\\c"), (V{"a\\b\\\\c"}));     // no quote: literal
+    EXPECT_EQ(split("\"x\"\"y\" z"), (V{"x\"y", "z"}));
+    EXPECT_EQ(split("\"\""), (V{""}));
+    EXPECT_EQ(split(""), V{});
+}
+
+TEST(DosTime, PacksFieldsAndKeepsOutOfRangeApart) {
+    EXPECT_EQ(platform::PackDosTime(1980, 1, 1, 0, 0, 0), 0x00210000u);
+    EXPECT_EQ(platform::PackDosTime(2107, 12, 31, 23, 59, 58), 0xFF9FBF7Du);
+    EXPECT_EQ(platform::PackDosTime(2024, 2, 29, 13, 45, 31), ((44u << 25) | (2u << 21) | (29u << 16) | (13u << 11) | (45u << 5) | 15u));
+    std::set<uint32_t> seen;
+    for (int64_t s : std::initializer_list<int64_t>{-5, -4, -3, -2, -1, 0, 1, 2, 3, 9'000'000'000, 9'000'000'002}) {
+        uint32_t v = platform::OutOfRangeDosTime(s);
+        EXPECT_EQ((v >> 21) & 0xF, 0u);
+        seen.insert(v);
+    }
+    EXPECT_EQ(platform::OutOfRangeDosTime(-4), platform::OutOfRangeDosTime(-3));  // one two-second step
+    EXPECT_EQ(platform::OutOfRangeDosTime(0), platform::OutOfRangeDosTime(1));
+    EXPECT_EQ(seen.size(), 7u);  // steps -3 -2 -1 0 1 and the two far ones
+}
+
+bool WaitFor(const std::filesystem::path& path) {
+    for (int i = 0; i < 500 && !std::filesystem::exists(path); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return std::filesystem::exists(path);
+}
+
+#ifndef _WIN32
+TEST(Shell, StartsProgramWithSplitArgumentsAndNoShellInBetween) {
+    test::TempTree tree;
+    std::string odd = (tree.Root() / "a b;$(touch pwned)&.txt").string();
+    std::u16string params = u"\"" + Wide(odd) + u"\"";
+    platform::ShellOpen(nullptr, u"touch", params.c_str(), true);
+    EXPECT_TRUE(WaitFor(odd));
+    EXPECT_FALSE(std::filesystem::exists("pwned"));
+    platform::ShellOpen(nullptr, u"no-such-program-anywhere", u"x", false);  // ignored
+}
+#endif
+
+}  // namespace

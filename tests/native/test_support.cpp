@@ -1,0 +1,76 @@
+#include "test_support.h"
+
+#include <fstream>
+#include <random>
+
+#include "platform/text.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace test {
+
+TempTree::TempTree() {
+    std::random_device seed;
+    root_ = std::filesystem::temp_directory_path() / ("valmorin-test-" + std::to_string(seed()));
+    std::filesystem::create_directories(root_);
+}
+
+TempTree::~TempTree() {
+    std::error_code ignored;
+    std::filesystem::permissions(root_, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
+    std::filesystem::remove_all(root_, ignored);
+}
+
+std::u16string TempTree::Path() const { return root_.u16string(); }
+
+std::filesystem::path TempTree::Write(const std::string& relative, const std::string& content) {
+    std::filesystem::path path = root_ / std::filesystem::u8path(relative);
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << content;
+    return path;
+}
+
+std::filesystem::path TempTree::MakeDir(const std::string& relative) {
+    std::filesystem::path path = root_ / std::filesystem::u8path(relative);
+    std::filesystem::create_directories(path);
+    return path;
+}
+
+void TempTree::Hide(const std::string& relative) {
+#ifdef _WIN32
+    std::filesystem::path path = root_ / std::filesystem::u8path(relative);
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+#else
+    (void)relative;  // a dot name is hidden already
+#endif
+}
+
+std::string Narrow(std::u16string_view text) { return platform::Utf16ToUtf8(text); }
+std::u16string Wide(std::string_view text) { return platform::Utf8ToUtf16(text); }
+
+namespace {
+void DescribeInto(const TDir& dir, std::vector<std::string>& out) {
+    std::string rel = Narrow(dir.dname2);
+    for (uint32_t i = 0; i < dir.files->count; ++i) {
+        const TDir* file = Rec(*dir.files, i);
+        uint64_t size = (uint64_t{static_cast<uint32_t>(file->sizehi)} << 32) | static_cast<uint32_t>(file->sizelo);
+        out.push_back(rel + "|" + Narrow(file->dname2) + "|" + std::to_string(size));
+    }
+    for (uint32_t i = 0; i < dir.dirs->count; ++i) {
+        const TDir* sub = Rec(*dir.dirs, i);
+        out.push_back(Narrow(sub->dname2) + "/");
+        DescribeInto(*sub, out);
+    }
+}
+}  // namespace
+
+std::vector<std::string> Describe(const TDir& dir) {
+    std::vector<std::string> out;
+    DescribeInto(dir, out);
+    return out;
+}
+
+}  // namespace test

@@ -1,0 +1,68 @@
+// Helpers shared by the tests: temporary trees and a host that records.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "monitor/dir.h"
+#include "monitor/dyna_array.h"
+#include "platform/host.h"
+
+namespace test {
+
+// A directory under the system's temporary folder, removed with the object.
+class TempTree {
+public:
+    TempTree();
+    ~TempTree();
+    TempTree(const TempTree&) = delete;
+    TempTree& operator=(const TempTree&) = delete;
+
+    const std::filesystem::path& Root() const { return root_; }
+    // The root as the program writes paths (UTF-16).
+    std::u16string Path() const;
+    std::filesystem::path Write(const std::string& relative, const std::string& content = "x");
+    std::filesystem::path MakeDir(const std::string& relative);
+    void Hide(const std::string& relative);
+
+private:
+    std::filesystem::path root_;
+};
+
+struct Launch {
+    std::u16string file;
+    std::u16string params;
+    bool hidden;
+};
+
+class RecordingHost : public platform::Host {
+public:
+    void ProcessMessages() override {
+        ++pumps;
+        if (onPump) onPump(pumps);
+    }
+    void ShellOpen(platform::WindowHandle, const char16_t* file, const char16_t* params,
+                   bool hidden) override {
+        launches.push_back({file, params, hidden});
+    }
+
+    int pumps = 0;
+    std::function<void(int)> onPump;
+    std::vector<Launch> launches;
+};
+
+// Byte-string views of UTF-16 texts, for readable failures.
+std::string Narrow(std::u16string_view text);
+std::u16string Wide(std::string_view text);
+
+// Names of a snapshot, as "rel|name|size" for files, walked through the
+// arrays' own records (not the cursors).
+std::vector<std::string> Describe(const TDir& dir);
+
+template <class T = TDir>
+T* Rec(const TDynaArray& array, uint32_t i) { return static_cast<T*>(array.poi) + i; }
+
+}  // namespace test
