@@ -2,6 +2,7 @@
 
 #include "platform/memory.h"
 #include "platform/text.h"
+#include "platform/wide.h"
 
 namespace platform {
 

@@ -1,0 +1,98 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <map>
+#include <thread>
+
+#include "platform/dir_search.h"
+#include "platform/shell.h"
+#include "platform/wide.h"
+#include "test_support.h"
+
+namespace {
+
+uint32_t ExpectedDosTime(const FILETIME& written) {
+    FILETIME local;
+    WORD date = 0, time = 0;
+    EXPECT_TRUE(FileTimeToLocalFileTime(&written, &local));
+    EXPECT_TRUE(FileTimeToDosDateTime(&local, &date, &time));
+    return (uint32_t{date} << 16) | time;
+}
+
+void SetWriteTime(const std::filesystem::path& path, const SYSTEMTIME& when) {
+    FILETIME ft;
+    ASSERT_TRUE(SystemTimeToFileTime(&when, &ft));
+    HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(SetFileTime(file, nullptr, nullptr, &ft));
+    CloseHandle(file);
+}
+
+std::map<std::u16string, platform::DirEntry> List(const std::u16string& dir) {
+    std::map<std::u16string, platform::DirEntry> out;
+    platform::DirSearch search;
+    platform::DirEntry entry;
+    for (bool found = search.First((dir + u"\\*.*").c_str(), entry); found; found = search.Next(entry))
+        out[entry.name] = entry;
+    return out;
+}
+
+TEST(Win32Listing, EntriesCarrySizeKindAndLocalDosTime) {
+    test::TempTree tree;
+    tree.Write("a.txt", "hello");
+    tree.Write("h.sys", "");
+    tree.Hide("h.sys");
+    tree.MakeDir("sub");
+    auto entries = List(tree.Path());
+    ASSERT_EQ(entries.size(), 5u);  // a.txt, h.sys, sub, "." and ".."
+    EXPECT_TRUE(entries.count(u".") && entries.count(u".."));
+    EXPECT_TRUE(entries[u"sub"].directory);
+    EXPECT_FALSE(entries[u"a.txt"].directory);
+    EXPECT_EQ(entries[u"a.txt"].size, 5u);
+
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    ASSERT_TRUE(GetFileAttributesExW((tree.Root() / "a.txt").c_str(), GetFileExInfoStandard, &data));
+    EXPECT_EQ(entries[u"a.txt"].time, ExpectedDosTime(data.ftLastWriteTime));
+}
+
+TEST(Win32Listing, TimesOutsideDosRangeAreStableAndNotDates) {
+    test::TempTree tree;
+    auto early = tree.Write("early.txt");
+    auto late = tree.Write("late.txt");
+    SetWriteTime(early, SYSTEMTIME{1975, 6, 0, 15, 12, 0, 0, 0});
+    SetWriteTime(late, SYSTEMTIME{2150, 6, 0, 15, 12, 0, 0, 0});
+    auto first = List(tree.Path());
+    auto second = List(tree.Path());
+    for (const char16_t* name : {u"early.txt", u"late.txt"}) {
+        EXPECT_EQ(first[name].time, second[name].time);
+        EXPECT_EQ((first[name].time >> 21) & 0xF, 0u);
+    }
+    EXPECT_NE(first[u"early.txt"].time, first[u"late.txt"].time);
+}
+
+TEST(Win32Listing, MissingDirectoryListsNothing) {
+    platform::DirSearch search;
+    platform::DirEntry entry;
+    EXPECT_FALSE(search.First(u"Z:\\no\\such\\place\\*.*", entry));
+    EXPECT_FALSE(search.Next(entry));
+}
+
+TEST(Win32Shell, OpensCmdHiddenWithoutWaiting) {
+    test::TempTree tree;
+    std::filesystem::path out = tree.Root() / "launched.txt";
+    std::u16string params = u"/c echo launched> \"" + out.u16string() + u"\"";
+    platform::ShellOpen(nullptr, u"cmd", params.c_str(), true);
+    bool seen = false;
+    for (int i = 0; i < 1000 && !seen; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::ifstream in(out);
+        std::string line;
+        seen = std::getline(in, line) && line.rfind("launched", 0) == 0;
+    }
+    EXPECT_TRUE(seen);
+}
+
+}  // namespace
