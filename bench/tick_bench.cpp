@@ -19,19 +19,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/host.h"
+#include "platform/toolkit_memory.h"
 #include "ui/main_form.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-class CountingHost : public platform::Host {
-public:
-    void ProcessMessages() override {}
-    void ShellOpen(platform::WindowHandle, const char16_t*, const char16_t*, bool) override { ++launches; }
-    long launches = 0;
-};
 
 struct Shape {
     const char* name;
@@ -99,7 +92,7 @@ int main(int argc, char** argv) {
                                  {"100,000 files in one dir", 100000 / scale, 1}};
     fs::path work = base / ("valmorin-bench-" + std::to_string(getpid()));
 
-    CountingHost host;
+    platform::MemoryToolkit host;
     TMainForm form(host);
     double worst = 0;
     std::printf("%-30s %10s %10s %10s %8s %8s\n", "shape", "walk ms", "tick ms", "1% ms", "ratio", "1% ratio");
@@ -123,10 +116,10 @@ int main(int argc, char** argv) {
             walk.push_back(Millis([&] { Walk(AT_FDCWD, root.c_str()); }));
             same.push_back(Millis(tick));
             for (size_t i = r % step; i < files.size(); i += step) std::ofstream(files[i], std::ios::app) << 'x';
-            long before = host.launches;
+            size_t before = host.launches.size();
             changed.push_back(Millis(tick));
-            if (host.launches - before != static_cast<long>(files.size() / step))
-                std::fprintf(stderr, "unexpected launch count %ld\n", host.launches - before);
+            if (host.launches.size() - before != files.size() / step)
+                std::fprintf(stderr, "unexpected launch count %zu\n", host.launches.size() - before);
         }
         double w = Median(walk), s = Median(same), c = Median(changed);
         worst = std::max({worst, s / w, c / w});

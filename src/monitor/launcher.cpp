@@ -32,6 +32,6 @@ std::u16string ExpandParameters(std::u16string_view command2, std::u16string_vie
 
 void TMainForm::ExecCommand(std::u16string_view command, std::u16string_view command2,
                             std::u16string_view fname, std::u16string_view fname2, bool invisible) {
-    host_.ShellOpen(handle_, std::u16string(command).c_str(),
+    toolkit_.ShellOpen(Handle(), std::u16string(command).c_str(),
                     ExpandParameters(command2, fname, fname2).c_str(), invisible);
 }

@@ -28,7 +28,7 @@ void TMainForm::InitDir(TDir& dir) {
 
 void TMainForm::ReadinDir(std::u16string_view dirname, std::u16string_view dirname2, TDir& dir,
                           bool subdirs) {
-    host_.ProcessMessages();
+    toolkit_.ProcessMessages();
     InitDir(dir);
     AllocPChar(dir.dname, dirname);
     AllocPChar(dir.dname2, dirname2);
@@ -68,10 +68,13 @@ void TMainForm::ReadinDir(std::u16string_view dirname, std::u16string_view dirna
 void TMainForm::ReleaseDir(TDir& dir) {
     if (dir.dname) FreePChar(dir.dname);
     if (dir.dname2) FreePChar(dir.dname2);
-    dir.files->First();
-    while (dir.files->WhileNext()) FreePChar(afile->dname2);
-    delete dir.files;
-    FreeDir(dir.dirs);
+    // A record whose read failed before it was set up has no arrays.
+    if (dir.files) {
+        dir.files->First();
+        while (dir.files->WhileNext()) FreePChar(afile->dname2);
+        delete dir.files;
+    }
+    if (dir.dirs) FreeDir(dir.dirs);
 }
 
 void TMainForm::FreeDir(TDynaArray*& dirs) {

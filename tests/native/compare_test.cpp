@@ -2,6 +2,7 @@
 
 #include <random>
 
+#include "platform/toolkit_memory.h"
 #include "test_support.h"
 #include "ui/main_form.h"
 
@@ -56,7 +57,7 @@ protected:
         return out;
     }
 
-    test::RecordingHost host;
+    platform::MemoryToolkit host;
     TMainForm form{host};
     Builder make{form};
     TDir fresh{}, old{};
@@ -204,7 +205,7 @@ TEST_F(Compare, IndexedSearchAgreesWithLinearSearch) {
 // Whole tick on real files: read, change, read again, compare.
 TEST(CompareTree, RealTreeReportsNewAndChangedFilesOnce) {
     test::TempTree tree;
-    test::RecordingHost host;
+    platform::MemoryToolkit host;
     TMainForm form(host);
     tree.Write("keep.txt", "k");
     tree.Write("grow.txt", "g");

@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "platform/toolkit_memory.h"
 #include "test_support.h"
 #include "ui/main_form.h"
 
@@ -27,7 +28,7 @@ protected:
     std::vector<std::string> Names() const { return Describe(snap); }
 
     test::TempTree tree;
-    test::RecordingHost host;
+    platform::MemoryToolkit host;
     TMainForm form{host};
     TDir snap{};
     bool read = false;

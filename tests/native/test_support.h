@@ -3,13 +3,11 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <string>
 #include <vector>
 
 #include "monitor/dir.h"
 #include "monitor/dyna_array.h"
-#include "platform/host.h"
 
 namespace test {
 
@@ -30,28 +28,6 @@ public:
 
 private:
     std::filesystem::path root_;
-};
-
-struct Launch {
-    std::u16string file;
-    std::u16string params;
-    bool hidden;
-};
-
-class RecordingHost : public platform::Host {
-public:
-    void ProcessMessages() override {
-        ++pumps;
-        if (onPump) onPump(pumps);
-    }
-    void ShellOpen(platform::WindowHandle, const char16_t* file, const char16_t* params,
-                   bool hidden) override {
-        launches.push_back({file, params, hidden});
-    }
-
-    int pumps = 0;
-    std::function<void(int)> onPump;
-    std::vector<Launch> launches;
 };
 
 // Byte-string views of UTF-16 texts, for readable failures.

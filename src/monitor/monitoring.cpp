@@ -1,0 +1,119 @@
+// Starting, running and stopping the monitoring of the watch list.
+#include <algorithm>
+#include <cmath>
+
+#include "monitor/dyna_array.h"
+#include "ui/main_form.h"
+
+namespace {
+
+constexpr int kMouseLeftUp = 514;
+constexpr int kMouseRightUp = 517;
+
+// A switch cell is on exactly when it holds "Ja".
+bool IsOn(const std::u16string& cell) { return cell == u"Ja"; }
+
+uint32_t Milliseconds(double value) {
+    return static_cast<uint32_t>(std::clamp(std::trunc(value), 0.0, 4294967295.0));
+}
+
+}  // namespace
+
+void TMainForm::BitBtn4Click() {
+    // Only the autostart can come while monitoring runs; a second set of jobs
+    // over the first would be lost at the stop.
+    if (needtodelete) return;
+    toolkit_.TrayIconAdd(Handle(), 0, toolkit_.ApplicationIcon(), toolkit_.title);
+    inbreak = false;
+    needtodelete = true;
+    window_->Hide();
+
+    jobs = new TDynaArray(sizeof(TJob), &ajob);
+    for (int row = 0; row < ListView1->RowCount(); ++row) {
+        auto* job = static_cast<TJob*>(jobs->Add());
+        if (!job) break;
+        AllocPChar(job->command, ListView1->Cell(row, 2));
+        AllocPChar(job->command2, ListView1->Cell(row, 3));
+        AllocPChar(job->dirname, ListView1->Cell(row, 0));
+        job->subdirs = IsOn(ListView1->Cell(row, 1));
+        job->newfiles = IsOn(ListView1->Cell(row, 4));
+        job->changedfiles = IsOn(ListView1->Cell(row, 5));
+        job->invisible = IsOn(ListView1->Cell(row, 6));
+        InitDir(job->dir);
+        InitDir(job->odir);
+    }
+
+    infirsttimer = true;
+    try {
+        Timer1Timer();
+    } catch (...) {
+        infirsttimer = false;
+        throw;
+    }
+    infirsttimer = false;
+    Timer1->SetInterval(Milliseconds(PruefEd->Value()));
+    Timer1->SetEnabled(true);
+}
+
+void TMainForm::Timer1Timer() {
+    if (inbreak || incheck || !jobs) return;
+    incheck = true;
+    try {
+        jobs->First();
+        while (!inbreak && jobs->WhileNext()) {
+            TJob* job = ajob;
+            ReleaseDir(job->odir);
+            job->odir = job->dir;
+            job->dir = TDir{};  // the reader sets it up; a failed read leaves it blank
+            ReadinDir(job->dirname, u"", job->dir, job->subdirs);
+            if (infirsttimer || inbreak) continue;
+            CompDir(job->dir, job->odir, job->command, job->command2, job->newfiles,
+                    job->changedfiles, job->invisible);
+        }
+    } catch (...) {
+        // A failed tick must not leave monitoring unstoppable.
+        incheck = false;
+        if (inbreak) EndIt();
+        throw;
+    }
+    incheck = false;
+    if (inbreak) EndIt();
+}
+
+void TMainForm::PruefEdChange() { Timer1->SetInterval(Milliseconds(PruefEd->Value())); }
+
+void TMainForm::EndIt() {
+    // A request that arrives when nothing runs (a click queued before the
+    // icon went) changes nothing and never releases twice.
+    if (!needtodelete) return;
+    Timer1->SetEnabled(false);
+    if (incheck) {
+        // Called from inside a tick through the message pump: the tick ends
+        // early and completes the stop.
+        inbreak = true;
+        return;
+    }
+    needtodelete = false;
+    toolkit_.TrayIconDelete(Handle(), 0);
+    window_->Show();
+    ReleaseJobs();
+}
+
+void TMainForm::WMUser(intptr_t lparam) {
+    if (lparam == kMouseLeftUp || lparam == kMouseRightUp) EndIt();
+}
+
+void TMainForm::ReleaseJobs() {
+    if (!jobs) return;
+    jobs->First();
+    while (jobs->WhileNext()) {
+        TJob* job = ajob;
+        FreePChar(job->command2);
+        FreePChar(job->command);
+        FreePChar(job->dirname);
+        ReleaseDir(job->dir);
+        ReleaseDir(job->odir);
+    }
+    delete jobs;
+    jobs = nullptr;
+}

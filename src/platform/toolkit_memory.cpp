@@ -1,0 +1,135 @@
+#include "platform/toolkit_memory.h"
+
+#include <algorithm>
+
+namespace platform {
+namespace {
+
+class MemoryListView final : public ListView {
+public:
+    int RowCount() const override { return static_cast<int>(rows_.size()); }
+    std::u16string Cell(int row, int column) const override { return rows_.at(row).at(column); }
+    void SetCell(int row, int column, std::u16string_view text) override { rows_.at(row).at(column) = text; }
+    int AddRow() override {
+        rows_.emplace_back(kColumns);
+        return RowCount() - 1;
+    }
+    void DeleteRow(int row) override {
+        rows_.erase(rows_.begin() + row);
+        if (selected_ == row) selected_ = -1;
+        else if (selected_ > row) --selected_;
+    }
+    void Clear() override {
+        rows_.clear();
+        selected_ = -1;
+    }
+    void BeginUpdate() override { ++updating_; }
+    void EndUpdate() override { --updating_; }
+    int Selected() const override { return selected_; }
+    void Select(int row) override { selected_ = row; }
+
+private:
+    std::vector<std::vector<std::u16string>> rows_;
+    int selected_ = -1;
+    int updating_ = 0;
+};
+
+class MemoryNumberField final : public NumberField {
+public:
+    double Value() const override { return value_; }
+    void SetValue(double value) override { value_ = value; }
+
+private:
+    double value_ = 0;
+};
+
+}  // namespace
+
+MemoryToolkit::MemoryToolkit() = default;
+MemoryToolkit::~MemoryToolkit() = default;
+
+MemoryToolkit::MemoryTimer::~MemoryTimer() {
+    auto& list = kit.timers_;
+    list.erase(std::remove(list.begin(), list.end(), this), list.end());
+}
+
+void MemoryToolkit::ProcessMessages() {
+    ++pumps;
+    if (onPump) onPump(pumps);
+    // As a message loop does, deliver also what arrives during delivery.
+    while (!queue_.empty()) {
+        auto message = std::move(queue_.front());
+        queue_.pop_front();
+        Guarded(message);
+    }
+}
+
+void MemoryToolkit::ShellOpen(WindowHandle, const char16_t* file, const char16_t* params, bool hidden) {
+    launches.push_back({file, params, hidden});
+}
+
+std::unique_ptr<Window> MemoryToolkit::CreateMainWindow(WindowEvents& events, std::u16string_view caption,
+                                                        Rect) {
+    return std::make_unique<MemoryWindow>(events, caption);
+}
+
+std::unique_ptr<Timer> MemoryToolkit::CreateTimer(Window&, std::function<void()> onTimer) {
+    auto timer = std::make_unique<MemoryTimer>(*this, std::move(onTimer));
+    timers_.push_back(timer.get());
+    return timer;
+}
+
+std::unique_ptr<ListView> MemoryToolkit::CreateListView(Window&, Rect) { return std::make_unique<MemoryListView>(); }
+
+std::unique_ptr<NumberField> MemoryToolkit::CreateNumberField(Window&, Rect) {
+    return std::make_unique<MemoryNumberField>();
+}
+
+int MemoryToolkit::MessageBox(std::u16string_view text, std::u16string_view caption, uint32_t flags) {
+    boxes.push_back({std::u16string(text), std::u16string(caption), flags});
+    return nextAnswer;
+}
+
+bool MemoryToolkit::TrayIconAdd(WindowHandle owner, uint32_t id, IconHandle icon, std::u16string_view tip) {
+    ++trayAdds;
+    bool added = trayWorks && !trayIcons.count({owner, id});
+    if (added) trayIcons[{owner, id}] = std::u16string(tip.substr(0, 127));
+    if (icon && icon != &appIcon_) destroyedIcons.push_back(icon);
+    return added;
+}
+
+bool MemoryToolkit::TrayIconDelete(WindowHandle owner, uint32_t id) {
+    ++trayDeletes;
+    return trayIcons.erase({owner, id}) > 0;
+}
+
+bool MemoryToolkit::SpecialFolder(int csidl, std::u16string& path) {
+    auto found = specialFolders.find(csidl);
+    if (found == specialFolders.end()) return false;
+    path = found->second;
+    return true;
+}
+
+void MemoryToolkit::Post(const Window& window, uint32_t message, intptr_t lparam) {
+    auto* target = static_cast<const MemoryWindow*>(&window);
+    queue_.push_back([target, message, lparam] { target->events.OnUserMessage(message, lparam); });
+}
+
+void MemoryToolkit::PostTick(const Timer& timer) {
+    auto* target = static_cast<const MemoryTimer*>(&timer);
+    queue_.push_back([this, target] {
+        // A timer that was stopped or destroyed meanwhile sends nothing.
+        if (std::find(timers_.begin(), timers_.end(), target) != timers_.end() && target->enabled)
+            target->onTimer();
+    });
+}
+
+void MemoryToolkit::FireTimers() {
+    std::vector<MemoryTimer*> due;
+    for (MemoryTimer* t : timers_)
+        if (t->enabled) due.push_back(t);
+    for (MemoryTimer* t : due)
+        if (std::find(timers_.begin(), timers_.end(), t) != timers_.end() && t->enabled) Guarded(t->onTimer);
+}
+
+}  // namespace platform

@@ -1,0 +1,115 @@
+// The in-memory toolkit: windows, timers and the notification area as plain
+// data, for the native tests. Tests fire timers, queue messages for the next
+// ProcessMessages and look at what the program did. Never part of the product.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <utility>
+
+#include "platform/toolkit.h"
+
+namespace platform {
+
+class MemoryToolkit final : public Toolkit {
+public:
+    struct Box {
+        std::u16string text, caption;
+        uint32_t flags;
+    };
+    struct Launch {
+        std::u16string file, params;
+        bool hidden;
+    };
+    struct MemoryTimer;
+    struct MemoryWindow;
+
+    MemoryToolkit();
+    ~MemoryToolkit();
+
+    // Host
+    void ProcessMessages() override;
+    void ShellOpen(WindowHandle owner, const char16_t* file, const char16_t* params, bool hidden) override;
+
+    // Toolkit
+    std::unique_ptr<Window> CreateMainWindow(WindowEvents& events, std::u16string_view caption,
+                                             Rect bounds) override;
+    std::unique_ptr<Timer> CreateTimer(Window& owner, std::function<void()> onTimer) override;
+    std::unique_ptr<ListView> CreateListView(Window& parent, Rect bounds) override;
+    std::unique_ptr<NumberField> CreateNumberField(Window& parent, Rect bounds) override;
+    int MessageBox(std::u16string_view text, std::u16string_view caption, uint32_t flags) override;
+    IconHandle ApplicationIcon() override { return &appIcon_; }
+    bool TrayIconAdd(WindowHandle owner, uint32_t id, IconHandle icon, std::u16string_view tip) override;
+    bool TrayIconDelete(WindowHandle owner, uint32_t id) override;
+    std::vector<std::u16string> Arguments() override { return arguments; }
+    std::u16string ProgramFile() override { return programFile; }
+    bool SpecialFolder(int csidl, std::u16string& path) override;
+
+    // What a test drives.
+    // Queues a message for the window; the next ProcessMessages delivers it.
+    void Post(const Window& window, uint32_t message, intptr_t lparam);
+    // Queues a tick of the timer, delivered like a message.
+    void PostTick(const Timer& timer);
+    // Fires every enabled timer once, as the message loop would.
+    void FireTimers();
+    // Runs on every ProcessMessages, before the queue is delivered; gets the
+    // number of the pump, counting from 1.
+    std::function<void(int)> onPump;
+
+    // What a test looks at.
+    int pumps = 0;
+    std::vector<Launch> launches;
+    std::vector<Box> boxes;
+    int nextAnswer = 1;  // what the next message box returns (IDOK)
+    std::map<std::pair<WindowHandle, uint32_t>, std::u16string> trayIcons;
+    int trayAdds = 0, trayDeletes = 0;
+    bool trayWorks = true;       // false: the shell has no notification area
+    std::vector<IconHandle> destroyedIcons;
+    std::vector<std::u16string> arguments;
+    std::u16string programFile = u"C:\\Program Files\\Valmorin\\Valmorin.exe";
+    std::map<int, std::u16string> specialFolders;  // missing: not located
+
+private:
+    std::deque<std::function<void()>> queue_;
+    std::vector<MemoryTimer*> timers_;
+    int appIcon_ = 0;
+};
+
+// The state behind the toolkit's objects, for tests that look inside.
+struct MemoryToolkit::MemoryWindow final : Window {
+    MemoryWindow(WindowEvents& events, std::u16string_view caption) : events(events), caption(caption) {}
+    WindowHandle Handle() const override { return const_cast<MemoryWindow*>(this); }
+    void Show() override {
+        visible = true;
+        ++shows;
+        events.OnShow();
+    }
+    void Hide() override { visible = false; }
+    bool Visible() const override { return visible; }
+
+    WindowEvents& events;
+    std::u16string caption;
+    bool visible = false;
+    int shows = 0;
+};
+
+struct MemoryToolkit::MemoryTimer final : Timer {
+    MemoryTimer(MemoryToolkit& kit, std::function<void()> onTimer) : kit(kit), onTimer(std::move(onTimer)) {}
+    ~MemoryTimer() override;
+    void SetEnabled(bool on) override { enabled = on; }
+    bool Enabled() const override { return enabled; }
+    void SetInterval(uint32_t ms) override {
+        if (enabled && ms != interval) ++restarts;
+        interval = ms;
+    }
+    uint32_t Interval() const override { return interval; }
+
+    MemoryToolkit& kit;
+    std::function<void()> onTimer;
+    bool enabled = false;
+    uint32_t interval = 1000;
+    int restarts = 0;
+};
+
+}  // namespace platform
