@@ -1,0 +1,49 @@
+// Binary files and folders, for the watch list.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace platform {
+
+// An open file; closed when it goes out of scope. Errors are the system's
+// codes (5: access denied).
+class File {
+public:
+    File() = default;
+    ~File();
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    // For reading; other programs may read and write the file meanwhile.
+    bool OpenRead(std::u16string_view path);
+    // Creates the file, or empties it, for writing.
+    bool Create(std::u16string_view path);
+    // How many bytes were transferred; fewer than asked at the end of the
+    // file (reads) or when the disk is full (writes). `error` is set when the
+    // system reported an error, else 0.
+    size_t Read(void* buffer, size_t bytes, uint32_t& error);
+    size_t Write(const void* buffer, size_t bytes, uint32_t& error);
+    // Puts what was written on the disk.
+    bool Flush(uint32_t& error);
+    void Close();
+    // The system's error of the last failed open.
+    uint32_t OpenError() const { return openError_; }
+
+private:
+    intptr_t handle_ = -1;
+    uint32_t openError_ = 0;
+};
+
+// Creates every missing folder along `path`, outermost first; failures are
+// left for the file access that follows to find.
+void CreateFolders(std::u16string_view path);
+
+// Puts `from` in the place of `to`, replacing it in one step; a write-
+// protected `to` is not replaced. On failure `from` is left where it is.
+bool ReplaceWith(std::u16string_view from, std::u16string_view to, uint32_t& error);
+
+void RemoveFile(std::u16string_view path);
+
+}  // namespace platform

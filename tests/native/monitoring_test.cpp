@@ -1,0 +1,255 @@
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "monitor/dyna_array.h"
+#include "platform/toolkit_memory.h"
+#include "test_support.h"
+#include "ui/main_form.h"
+
+using test::Narrow;
+using test::Wide;
+
+namespace {
+
+using Kit = platform::MemoryToolkit;
+
+class Monitoring : public ::testing::Test {
+protected:
+    int AddRow(const std::u16string& dir, const std::string& params = "%2", const char* subdirs = "Ja",
+               const char* newfiles = "Ja", const char* changed = "Ja", const char* command = "cmd") {
+        auto& list = *form.ListView1;
+        int row = list.AddRow();
+        const std::u16string cells[] = {dir, Wide(subdirs), Wide(command), Wide(params), Wide(newfiles),
+                                        Wide(changed), u"Nein"};
+        for (int c = 0; c < 7; ++c) list.SetCell(row, c, cells[c]);
+        return row;
+    }
+    std::vector<std::string> Launched() {
+        std::vector<std::string> out;
+        for (auto& l : kit.launches) out.push_back(Narrow(l.params));
+        kit.launches.clear();
+        return out;
+    }
+    Kit::MemoryWindow& Win() { return static_cast<Kit::MemoryWindow&>(form.Window()); }
+    Kit::MemoryTimer& Timer() { return static_cast<Kit::MemoryTimer&>(*form.Timer1); }
+    void Click(intptr_t button = 514) { kit.Post(form.Window(), TMainForm::kTrayMessage, button); }
+    bool Idle() { return !form.needtodelete && !form.jobs && Win().visible && kit.trayIcons.empty(); }
+
+    test::TempTree tree;
+    Kit kit;
+    TMainForm form{kit};
+};
+
+using Lines = std::vector<std::string>;
+
+TEST_F(Monitoring, EmptyListRunsAndStopsThroughTheIcon) {
+    form.BitBtn4Click();
+    EXPECT_FALSE(Win().visible);
+    EXPECT_TRUE(Timer().enabled);
+    EXPECT_EQ(Timer().interval, 1000u);
+    ASSERT_EQ(kit.trayIcons.size(), 1u);
+    EXPECT_EQ(kit.trayIcons.begin()->first, std::make_pair(form.Handle(), 0u));
+    EXPECT_EQ(Narrow(kit.trayIcons.begin()->second), "Valmorin");
+    kit.FireTimers();
+    EXPECT_TRUE(kit.launches.empty());
+    Click(513);  // a press, a move or a double click stops nothing
+    Click(512);
+    kit.ProcessMessages();
+    EXPECT_TRUE(form.needtodelete);
+    Click(517);
+    kit.ProcessMessages();
+    EXPECT_TRUE(Idle());
+    EXPECT_FALSE(Timer().enabled);
+    EXPECT_EQ(Win().shows, 1);
+}
+
+TEST_F(Monitoring, JobsComeFromRowsWithExactJaSwitches) {
+    AddRow(u"C:\\A", "p1", "Ja", "ja", "JA", "prog");
+    AddRow(u"C:\\A", "p2", " Ja", "Ja", "Nein");
+    form.inbreak = true;  // left over from a stop during an earlier first pass
+    form.BitBtn4Click();
+    ASSERT_NE(form.jobs, nullptr);
+    ASSERT_EQ(form.jobs->count, 2u);
+    auto* a = static_cast<TJob*>(form.jobs->GetObject(0));
+    auto* b = static_cast<TJob*>(form.jobs->GetObject(1));
+    EXPECT_EQ(Narrow(a->dirname), "C:\\A");
+    EXPECT_EQ(Narrow(a->command), "prog");
+    EXPECT_EQ(Narrow(a->command2), "p1");
+    EXPECT_TRUE(a->subdirs);
+    EXPECT_FALSE(a->newfiles);
+    EXPECT_FALSE(a->changedfiles);
+    EXPECT_FALSE(a->invisible);
+    EXPECT_FALSE(b->subdirs);
+    EXPECT_TRUE(b->newfiles);
+    EXPECT_FALSE(form.inbreak);
+}
+
+TEST_F(Monitoring, FirstPassComparesNothingThenTicksReportChanges) {
+    tree.Write("old.txt");
+    AddRow(tree.Path());
+    AddRow(tree.Path(), "second %2");  // same directory: a job of its own
+    form.BitBtn4Click();
+    EXPECT_TRUE(kit.launches.empty());
+    tree.Write("sub/new.txt");
+    kit.FireTimers();
+    EXPECT_EQ(Launched(), (Lines{"sub\\new.txt", "second sub\\new.txt"}));
+    kit.FireTimers();
+    EXPECT_TRUE(Launched().empty());
+    tree.Write("old.txt", "grown");
+    kit.FireTimers();
+    EXPECT_EQ(Launched(), (Lines{"old.txt", "second old.txt"}));
+}
+
+TEST_F(Monitoring, RowsEditedWhileRunningCountAtNextStart) {
+    AddRow(tree.Path());
+    form.BitBtn4Click();
+    form.ListView1->SetCell(0, 3, u"edited %2");
+    tree.Write("a.txt");
+    kit.FireTimers();
+    EXPECT_EQ(Launched(), Lines{"a.txt"});
+    form.EndIt();
+    form.BitBtn4Click();
+    tree.Write("b.txt");
+    kit.FireTimers();
+    EXPECT_EQ(Launched(), Lines{"edited b.txt"});
+}
+
+TEST_F(Monitoring, IntervalIsTruncatedAndRestartsTheRunningTimer) {
+    form.PruefEd->SetValue(250.9);
+    form.BitBtn4Click();
+    EXPECT_EQ(Timer().interval, 250u);
+    form.PruefEd->SetValue(4000);
+    form.PruefEdChange();
+    EXPECT_EQ(Timer().interval, 4000u);
+    EXPECT_EQ(Timer().restarts, 1);
+    form.EndIt();
+    form.PruefEd->SetValue(100);
+    form.PruefEdChange();  // while idle too
+    EXPECT_EQ(Timer().interval, 100u);
+}
+
+TEST_F(Monitoring, StopDuringSubdirectoryReadWaitsForTheTickAndSkipsTheRest) {
+    tree.Write("one/sub/x.txt");
+    tree.Write("two/y.txt");
+    AddRow(tree.Path() + u"\\one");
+    AddRow(tree.Path() + u"\\two");
+    form.BitBtn4Click();
+    tree.Write("one/new.txt");
+    tree.Write("two/new.txt");
+    int pumpsBefore = kit.pumps;
+    // The tick pumps for "one", then for "one\sub": the click arrives there.
+    kit.onPump = [&](int n) {
+        if (n == pumpsBefore + 2) Click();
+    };
+    kit.FireTimers();
+    EXPECT_TRUE(Idle());
+    EXPECT_TRUE(kit.launches.empty());  // the interrupted job is not compared
+    EXPECT_EQ(kit.pumps, pumpsBefore + 2);  // "two" was never read
+    EXPECT_EQ(kit.trayDeletes, 1);
+    EXPECT_EQ(Win().shows, 1);
+    EXPECT_FALSE(form.incheck);
+    EXPECT_FALSE(Timer().enabled);
+}
+
+TEST_F(Monitoring, StopDuringFirstPassLeavesTimerIdleUntilNextStart) {
+    tree.Write("a/b.txt");
+    AddRow(tree.Path());
+    kit.onPump = [&](int n) {
+        if (n == 1) Click();
+    };
+    form.BitBtn4Click();
+    EXPECT_TRUE(Idle());
+    EXPECT_TRUE(form.inbreak);
+    EXPECT_TRUE(Timer().enabled);  // set again after the pass, as always; its ticks return at once
+    kit.onPump = nullptr;
+    int pumps = kit.pumps;
+    kit.FireTimers();
+    EXPECT_EQ(kit.pumps, pumps);
+    form.BitBtn4Click();
+    EXPECT_FALSE(form.inbreak);
+    tree.Write("c.txt");
+    kit.FireTimers();
+    EXPECT_EQ(Launched(), Lines{"c.txt"});
+}
+
+TEST_F(Monitoring, NestedTickReturnsAtOnce) {
+    tree.Write("d/x.txt");
+    AddRow(tree.Path());
+    form.BitBtn4Click();
+    tree.Write("new.txt");
+    int pumpsBefore = kit.pumps;
+    kit.onPump = [&](int n) {
+        if (n == pumpsBefore + 1) kit.PostTick(*form.Timer1);
+    };
+    kit.FireTimers();
+    EXPECT_EQ(kit.pumps, pumpsBefore + 2);  // the outer tick only: top and "d"
+    EXPECT_EQ(Launched(), Lines{"new.txt"});
+    EXPECT_TRUE(form.needtodelete);
+}
+
+TEST_F(Monitoring, StopRequestsWhileIdleChangeNothing) {
+    form.EndIt();
+    form.WMUser(514);
+    EXPECT_EQ(kit.trayDeletes, 0);
+    EXPECT_EQ(Win().shows, 0);
+    AddRow(tree.Path());
+    form.BitBtn4Click();
+    Click();
+    Click();  // queued before the icon went
+    kit.ProcessMessages();
+    EXPECT_TRUE(Idle());
+    EXPECT_EQ(kit.trayDeletes, 1);
+    EXPECT_EQ(Win().shows, 1);
+}
+
+TEST_F(Monitoring, StartWhileRunningIsIgnored) {
+    AddRow(tree.Path());
+    form.BitBtn4Click();
+    TDynaArray* first = form.jobs;
+    form.BitBtn4Click();
+    EXPECT_EQ(form.jobs, first);
+    EXPECT_EQ(kit.trayAdds, 1);
+}
+
+TEST_F(Monitoring, FailedTickStaysStoppable) {
+    tree.Write("x.txt");
+    AddRow(tree.Path());
+    form.BitBtn4Click();
+    kit.onPump = [](int) { throw std::runtime_error("boom"); };
+    kit.FireTimers();
+    ASSERT_EQ(kit.boxes.size(), 1u);
+    EXPECT_EQ(Narrow(kit.boxes[0].text), "boom.");
+    EXPECT_EQ(Narrow(kit.boxes[0].caption), "Valmorin");
+    EXPECT_EQ(kit.boxes[0].flags, 0x10u);
+    EXPECT_FALSE(form.incheck);
+    kit.onPump = nullptr;
+    Click();
+    kit.ProcessMessages();
+    EXPECT_TRUE(Idle());
+}
+
+TEST_F(Monitoring, FailureWhileStopIsPendingStillCompletesTheStop) {
+    tree.Write("d/x.txt");
+    AddRow(tree.Path());
+    form.BitBtn4Click();
+    int pumpsBefore = kit.pumps;
+    kit.onPump = [&](int n) {
+        if (n != pumpsBefore + 1) return;
+        form.EndIt();  // the stop is now pending
+        throw std::runtime_error("late failure");
+    };
+    kit.FireTimers();
+    EXPECT_TRUE(Idle());
+}
+
+TEST_F(Monitoring, MissingNotificationAreaDoesNotStopTheStart) {
+    kit.trayWorks = false;
+    AddRow(tree.Path());
+    form.BitBtn4Click();
+    EXPECT_FALSE(Win().visible);
+    EXPECT_TRUE(form.needtodelete);
+    EXPECT_TRUE(Timer().enabled);
+}
+
+}  // namespace
