@@ -1,6 +1,7 @@
 #include "platform/toolkit_memory.h"
 
 #include <algorithm>
+#include <filesystem>
 
 namespace platform {
 namespace {
@@ -130,6 +131,31 @@ void MemoryToolkit::FireTimers() {
         if (t->enabled) due.push_back(t);
     for (MemoryTimer* t : due)
         if (std::find(timers_.begin(), timers_.end(), t) != timers_.end() && t->enabled) Guarded(t->onTimer);
+}
+
+std::unique_ptr<Form> MemoryToolkit::CreateForm(WindowEvents& events, const FormSpec& spec) {
+    auto form = std::make_unique<memory::FormState>(events, spec, onModal);
+    forms.push_back(form.get());
+    return form;
+}
+
+bool MemoryToolkit::SelectDirectory(Window&, std::u16string_view start, std::u16string& chosen) {
+    chooserStarts.emplace_back(start);
+    return chooseDirectory && chooseDirectory(start, chosen);
+}
+
+bool MemoryToolkit::DirectoryExists(std::u16string_view path) {
+    std::u16string native(path);
+#ifndef _WIN32
+    std::replace(native.begin(), native.end(), u'\\', u'/');
+#endif
+    std::error_code ignored;
+    return !native.empty() && std::filesystem::is_directory(std::filesystem::path(native), ignored);
+}
+
+uint32_t MemoryToolkit::SetErrorMode(uint32_t mode) {
+    errorModes.push_back(mode);
+    return std::exchange(errorMode, mode);
 }
 
 }  // namespace platform

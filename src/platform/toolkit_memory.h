@@ -8,11 +8,13 @@
 #include <map>
 #include <utility>
 
+#include "platform/controls.h"
+#include "platform/forms_memory.h"
 #include "platform/toolkit.h"
 
 namespace platform {
 
-class MemoryToolkit final : public Toolkit {
+class MemoryToolkit final : public Toolkit, public FormToolkit {
 public:
     struct Box {
         std::u16string text, caption;
@@ -46,6 +48,16 @@ public:
     std::u16string ProgramFile() override { return programFile; }
     bool SpecialFolder(int csidl, std::u16string& path) override;
 
+    // FormToolkit
+    std::unique_ptr<Form> CreateForm(WindowEvents& events, const FormSpec& spec) override;
+    bool SelectDirectory(Window& owner, std::u16string_view start, std::u16string& chosen) override;
+    bool DirectoryExists(std::u16string_view path) override;
+    uint32_t SetErrorMode(uint32_t mode) override;
+    void Beep() override { ++beeps; }
+    SettingsStore& Settings() override { return settings; }
+    int PixelsPerInch() override { return pixelsPerInch; }
+    void ScreenSize(int& width, int& height) override { width = screenWidth, height = screenHeight; }
+
     // What a test drives.
     // Queues a message for the window; the next ProcessMessages delivers it.
     void Post(const Window& window, uint32_t message, intptr_t lparam);
@@ -69,6 +81,20 @@ public:
     std::vector<std::u16string> arguments;
     std::u16string programFile = u"C:\\Program Files\\Valmorin\\Valmorin.exe";
     std::map<int, std::u16string> specialFolders;  // missing: not located
+
+    // Forms: every one made, and the script that acts in a modal one.
+    std::vector<memory::FormState*> forms;
+    std::function<void(memory::FormState&)> onModal;
+    // The select-directory dialog: gets the start folder, returns false for
+    // Cancel; without a script it is cancelled.
+    std::function<bool(std::u16string_view start, std::u16string& chosen)> chooseDirectory;
+    std::vector<std::u16string> chooserStarts;
+    std::vector<uint32_t> errorModes;  // every mode set, in order
+    uint32_t errorMode = 0;
+    int beeps = 0;
+    memory::MemorySettings settings;
+    int pixelsPerInch = 96;
+    int screenWidth = 1920, screenHeight = 1080;
 
 private:
     std::deque<std::function<void()>> queue_;

@@ -1,0 +1,40 @@
+// The main window's placement and the check interval, kept in the per-user
+// settings store under "Software\<program name>\TMainForm". Restored at every
+// showing of the window, saved when it closes.
+#pragma once
+
+#include <string>
+
+#include "platform/controls.h"
+
+class TFormStorage {
+public:
+    // `key` is "Software\" and the program file's name without extension.
+    TFormStorage(platform::FormToolkit& toolkit, platform::Form& form, platform::NumberField& interval,
+                 std::u16string key)
+        : toolkit_(toolkit), form_(form), interval_(interval), key_(std::move(key)) {}
+
+    // Both throw std::runtime_error with the text for the error box.
+    void RestoreFormPlacement();
+    void SaveFormPlacement(bool destroying);
+
+    // Whether the last restore ran to its end and nothing was saved after it:
+    // the window's destruction then saves once more.
+    bool SaveDue() const { return restored_ && !saved_; }
+
+    static std::u16string KeyFor(std::u16string_view programFile);
+    // The general number format with "." whatever the locale.
+    static std::u16string FormatNumber(double value);
+
+private:
+    platform::SettingsStore::Kind Read(std::u16string_view name, std::u16string& value);
+    void Write(std::u16string_view name, std::u16string_view value);
+    std::u16string ScreenName(std::u16string_view name);
+
+    platform::FormToolkit& toolkit_;
+    platform::Form& form_;
+    platform::NumberField& interval_;
+    std::u16string key_;
+    bool restored_ = false;
+    bool saved_ = false;
+};
