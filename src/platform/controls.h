@@ -220,6 +220,8 @@ public:
     virtual SettingsStore& Settings() = 0;
     virtual int PixelsPerInch() = 0;
     virtual void ScreenSize(int& width, int& height) = 0;
+    // The bytes of one of the program's own data resources; empty if missing.
+    virtual std::vector<uint8_t> ResourceData(int id) = 0;
 
 protected:
     ~FormToolkit() = default;

@@ -57,6 +57,7 @@ public:
     SettingsStore& Settings() override { return settings; }
     int PixelsPerInch() override { return pixelsPerInch; }
     void ScreenSize(int& width, int& height) override { width = screenWidth, height = screenHeight; }
+    std::vector<uint8_t> ResourceData(int id) override { return resources[id]; }
 
     // What a test drives.
     // Queues a message for the window; the next ProcessMessages delivers it.
@@ -95,6 +96,7 @@ public:
     memory::MemorySettings settings;
     int pixelsPerInch = 96;
     int screenWidth = 1920, screenHeight = 1080;
+    std::map<int, std::vector<uint8_t>> resources;
 
 private:
     std::deque<std::function<void()>> queue_;

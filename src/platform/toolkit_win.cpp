@@ -1,0 +1,142 @@
+#include "platform/toolkit_win.h"
+
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <iterator>
+#include <type_traits>
+
+#include "platform/shell.h"
+#include "platform/wide.h"
+#include "platform/window_win.h"
+
+namespace platform {
+namespace {
+
+constexpr UINT kTrayCallbackMessage = WM_USER;  // 1024, as Toolkit::TrayIconAdd promises
+
+struct LocalFreer {
+    void operator()(void* memory) const { LocalFree(memory); }
+};
+
+struct CoTaskFreer {
+    void operator()(void* memory) const { CoTaskMemFree(memory); }
+};
+
+struct IconDestroyer {
+    void operator()(HICON icon) const { DestroyIcon(icon); }
+};
+
+}  // namespace
+
+int Win32Toolkit::Run() {
+    MSG message{};
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return static_cast<int>(message.wParam);
+}
+
+void Win32Toolkit::ProcessMessages() {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            // Taking WM_QUIT out of the queue would keep the main loop from
+            // ever seeing it.
+            PostQuitMessage(static_cast<int>(message.wParam));
+            return;
+        }
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+void Win32Toolkit::ShellOpen(WindowHandle owner, const char16_t* file, const char16_t* params,
+                             bool hidden) {
+    platform::ShellOpen(owner, file, params, hidden);
+}
+
+std::unique_ptr<Window> Win32Toolkit::CreateMainWindow(WindowEvents& events,
+                                                       std::u16string_view caption, Rect bounds) {
+    return win::CreateMainWindow(*this, events, caption, bounds);
+}
+
+std::unique_ptr<Timer> Win32Toolkit::CreateTimer(Window& owner, std::function<void()> onTimer) {
+    return win::CreateTimer(owner, std::move(onTimer));
+}
+
+std::unique_ptr<ListView> Win32Toolkit::CreateListView(Window& parent, Rect bounds) {
+    return win::CreateListView(parent, bounds);
+}
+
+std::unique_ptr<NumberField> Win32Toolkit::CreateNumberField(Window& parent, Rect bounds) {
+    return win::CreateNumberField(parent, bounds);
+}
+
+int Win32Toolkit::MessageBox(std::u16string_view text, std::u16string_view caption,
+                             uint32_t flags) {
+    if (messageBoxHook) return messageBoxHook(text, caption, flags);
+    return MessageBoxW(GetActiveWindow(), AsWide(text).c_str(), AsWide(caption).c_str(), flags);
+}
+
+IconHandle Win32Toolkit::ApplicationIcon() {
+    return win::LoadApplicationIcon();
+}
+
+bool Win32Toolkit::TrayIconAdd(WindowHandle owner, uint32_t id, IconHandle icon,
+                               std::u16string_view tip) {
+    // Destroying a shared icon does nothing, so the caller may pass either.
+    std::unique_ptr<std::remove_pointer_t<HICON>, IconDestroyer> owned(static_cast<HICON>(icon));
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof data;
+    data.hWnd = static_cast<HWND>(owner);
+    data.uID = id;
+    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    data.uCallbackMessage = kTrayCallbackMessage;
+    data.hIcon = owned.get();
+    std::copy_n(tip.begin(), std::min(tip.size(), std::size(data.szTip) - 1), data.szTip);
+    return Shell_NotifyIconW(NIM_ADD, &data) != FALSE;
+}
+
+bool Win32Toolkit::TrayIconDelete(WindowHandle owner, uint32_t id) {
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof data;
+    data.hWnd = static_cast<HWND>(owner);
+    data.uID = id;
+    return Shell_NotifyIconW(NIM_DELETE, &data) != FALSE;
+}
+
+std::vector<std::u16string> Win32Toolkit::Arguments() {
+    int count = 0;
+    std::unique_ptr<LPWSTR[], LocalFreer> argv(CommandLineToArgvW(GetCommandLineW(), &count));
+    std::vector<std::u16string> arguments;
+    for (int i = 1; argv && i < count; ++i) arguments.push_back(FromWide(argv[i]));
+    return arguments;
+}
+
+std::u16string Win32Toolkit::ProgramFile() {
+    // The function cuts the path to the buffer without saying how long it is.
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD length =
+            GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0) return {};
+        if (length < buffer.size()) return FromWide(std::wstring_view(buffer.data(), length));
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+bool Win32Toolkit::SpecialFolder(int csidl, std::u16string& path) {
+    PIDLIST_ABSOLUTE list = nullptr;
+    HRESULT located = SHGetSpecialFolderLocation(nullptr, csidl, &list);
+    std::unique_ptr<std::remove_pointer_t<PIDLIST_ABSOLUTE>, CoTaskFreer> owned(list);
+    if (located != S_OK) return false;
+    wchar_t buffer[MAX_PATH] = {};
+    if (!SHGetPathFromIDListW(owned.get(), buffer)) return false;
+    path = FromWide(buffer);
+    return true;
+}
+
+}  // namespace platform

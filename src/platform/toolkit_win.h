@@ -1,0 +1,58 @@
+// The toolkit on Win32: the one the product runs on. Windows code only.
+#pragma once
+
+#include <windows.h>
+// windows.h maps MessageBox to MessageBoxW, which would rename the toolkit's
+// member in every file that sees both; including windows.h first here keeps
+// the macro away whatever order a file includes them in.
+#undef MessageBox
+
+#include <cstdint>
+#include <functional>
+#include <string_view>
+
+#include "platform/toolkit.h"
+
+namespace platform {
+
+class Win32Toolkit final : public Toolkit {
+public:
+    Win32Toolkit() = default;
+    Win32Toolkit(const Win32Toolkit&) = delete;
+    Win32Toolkit& operator=(const Win32Toolkit&) = delete;
+
+    // The program's message loop: runs until WM_QUIT and returns its exit code.
+    int Run();
+
+    // Host
+    void ProcessMessages() override;
+    void ShellOpen(WindowHandle owner, const char16_t* file, const char16_t* params,
+                   bool hidden) override;
+
+    // Toolkit
+    // The bounds are the outer frame at 96 DPI, scaled to the window's DPI.
+    // Destroying the returned object destroys a window still open quietly:
+    // no close event and no end of the message loop.
+    std::unique_ptr<Window> CreateMainWindow(WindowEvents& events, std::u16string_view caption,
+                                             Rect bounds) override;
+    // An interval of 0 keeps an enabled timer silent instead of letting it
+    // fire as often as Windows allows.
+    std::unique_ptr<Timer> CreateTimer(Window& owner, std::function<void()> onTimer) override;
+    std::unique_ptr<ListView> CreateListView(Window& parent, Rect bounds) override;
+    std::unique_ptr<NumberField> CreateNumberField(Window& parent, Rect bounds) override;
+    int MessageBox(std::u16string_view text, std::u16string_view caption, uint32_t flags) override;
+    IconHandle ApplicationIcon() override;
+    bool TrayIconAdd(WindowHandle owner, uint32_t id, IconHandle icon,
+                     std::u16string_view tip) override;
+    bool TrayIconDelete(WindowHandle owner, uint32_t id) override;
+    std::vector<std::u16string> Arguments() override;
+    std::u16string ProgramFile() override;
+    bool SpecialFolder(int csidl, std::u16string& path) override;
+
+    // When set, message boxes come here instead of onto the screen, and what
+    // it returns is the button pressed: tests cannot answer a modal box.
+    std::function<int(std::u16string_view text, std::u16string_view caption, uint32_t flags)>
+        messageBoxHook;
+};
+
+}  // namespace platform

@@ -1,0 +1,114 @@
+#include <gtest/gtest.h>
+
+#include "app/resource_ids.h"
+#include "platform/toolkit_memory.h"
+#include "test_support.h"
+#include "ui/about_box.h"
+#include "ui/edit_form.h"
+
+using test::Narrow;
+using platform::memory::FormState;
+
+namespace {
+
+std::string TextOf(platform::Edit& edit) { return Narrow(edit.Text()); }
+
+TEST(EditForm, DefaultsLayoutAndKeys) {
+    platform::MemoryToolkit kit;
+    TEditForm dialog(kit);
+    auto& form = *kit.forms.at(0);
+    EXPECT_EQ(Narrow(form.spec.caption), "\xC3\x9C" "berwachung bearbeiten");
+    EXPECT_EQ(form.spec.clientWidth, 428);
+    EXPECT_FALSE(form.spec.sizeable);
+    EXPECT_EQ(TextOf(*dialog.DirectoryEdit1), "");
+    EXPECT_FALSE(dialog.RadioButton1->Checked());
+    EXPECT_TRUE(dialog.RadioButton2->Checked());
+    EXPECT_TRUE(dialog.CheckBox1->Checked());
+    EXPECT_TRUE(dialog.CheckBox2->Checked());
+    EXPECT_FALSE(dialog.CheckBox3->Checked());
+    EXPECT_EQ(TextOf(*dialog.Edit1), "cmd");
+    EXPECT_EQ(TextOf(*dialog.Edit2), "/c echo %1");
+    EXPECT_EQ(form.tabOrder.size(), 10u);
+    EXPECT_EQ(form.tabOrder.front(), static_cast<platform::Control*>(dialog.BitBtn1.get()));
+    std::string help = Narrow(dialog.Label3->Text());
+    EXPECT_EQ(std::count(help.begin(), help.end(), '\n'), 9);
+    EXPECT_NE(help.find("Anr\xC3\xBChrungszeichen verpackt werden, also \"c:\\dies ist ein test\\test.exe\""),
+              std::string::npos);
+
+    dialog.RadioButton1->SetChecked(true);
+    EXPECT_FALSE(dialog.RadioButton2->Checked());
+
+    kit.onModal = [&](FormState& f) {
+        EXPECT_TRUE(dialog.DirectoryEdit1->Focused());
+        f.PressEnter();
+    };
+    EXPECT_EQ(dialog.ShowModal(), platform::ModalResult::Ok);
+    kit.onModal = [](FormState& f) { f.PressEscape(); };
+    EXPECT_EQ(dialog.ShowModal(), platform::ModalResult::Cancel);
+    kit.onModal = [&](FormState& f) {
+        dialog.BitBtn2->SetFocus();
+        f.PressEnter();  // Enter on Abbrechen cancels
+    };
+    EXPECT_EQ(dialog.ShowModal(), platform::ModalResult::Cancel);
+    kit.onModal = [](FormState& f) { f.CloseBox(); };
+    EXPECT_EQ(dialog.ShowModal(), platform::ModalResult::Cancel);
+    EXPECT_TRUE(dialog.RadioButton1->Checked());  // never reset between showings
+}
+
+TEST(EditForm, BrowseStartsSensiblyRemembersAndQuietsErrors) {
+    test::TempTree tree;
+    tree.MakeDir("chosen");
+    platform::MemoryToolkit kit;
+    kit.errorMode = 7;
+    TEditForm dialog(kit);
+    std::u16string chosen = tree.Path() + u"\\chosen";
+    kit.chooseDirectory = [&](std::u16string_view, std::u16string& out) {
+        out = chosen;
+        return true;
+    };
+    dialog.Browse();
+    EXPECT_EQ(Narrow(kit.chooserStarts.back()), "\\");
+    EXPECT_EQ(kit.errorModes, (std::vector<uint32_t>{32769u, 7u}));
+    EXPECT_EQ(TextOf(*dialog.DirectoryEdit1), Narrow(chosen));
+    EXPECT_EQ(Narrow(dialog.InitialDir), Narrow(chosen));
+    EXPECT_TRUE(dialog.DirectoryEdit1->Focused());
+
+    dialog.DirectoryEdit1->SetText(u"");
+    kit.chooseDirectory = nullptr;  // cancelled
+    dialog.Browse();
+    EXPECT_EQ(Narrow(kit.chooserStarts.back()), Narrow(chosen));
+    EXPECT_EQ(TextOf(*dialog.DirectoryEdit1), "");
+
+    dialog.DirectoryEdit1->SetText(u"Q:\\no\\such\\folder");
+    dialog.Browse();
+    EXPECT_EQ(Narrow(kit.chooserStarts.back()), "\\");
+    EXPECT_EQ(TextOf(*dialog.DirectoryEdit1), "Q:\\no\\such\\folder");
+    EXPECT_EQ(Narrow(dialog.InitialDir), Narrow(chosen));
+    EXPECT_EQ(kit.errorMode, 7u);
+}
+
+TEST(AboutBox, YearLogoAndWebPage) {
+    EXPECT_EQ(Narrow(TAboutBox::WithYear(u"(c) XXXX and XXXX", 2025)), "(c) 2025 and XXXX");
+    EXPECT_EQ(Narrow(TAboutBox::WithYear(u"no placeholder", 2025)), "no placeholder");
+    EXPECT_EQ(Narrow(TAboutBox::WithYear(u"XXXX", 987)), "987");
+
+    platform::MemoryToolkit kit;
+    kit.resources[IDR_LOGO_JPEG] = {0xFF, 0xD8, 0xFF, 0xE0, 0, 0};
+    TAboutBox about(kit, kit, 2026);
+    auto& form = *kit.forms.at(0);
+    EXPECT_EQ(Narrow(form.spec.caption), "Info");
+    std::string rights = Narrow(about.RightsNotice->Text());
+    EXPECT_NE(rights.find("2026"), std::string::npos);
+    EXPECT_EQ(rights.find("XXXX"), std::string::npos);
+    EXPECT_EQ(static_cast<platform::memory::PictureState&>(*about.ProgramIcon).bytes, 6u);
+    EXPECT_EQ(form.cancelButton, nullptr);  // Escape does not close it
+
+    about.BitBtnXP1->Click();
+    ASSERT_EQ(kit.launches.size(), 1u);
+    EXPECT_EQ(Narrow(kit.launches[0].file), Narrow(TAboutBox::kWebAddress));
+    EXPECT_EQ(Narrow(kit.launches[0].params), "");
+    EXPECT_FALSE(kit.launches[0].hidden);
+    EXPECT_NE(Narrow(TAboutBox::kWebAddress).find(".example/"), std::string::npos);
+}
+
+}  // namespace
