@@ -15,20 +15,6 @@ using Handler = std::shared_ptr<const std::function<void()>>;
 
 LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) noexcept;
 
-class ScreenDc {
-public:
-    ScreenDc() : dc_(GetDC(nullptr)) {}
-    ~ScreenDc() {
-        if (dc_) ReleaseDC(nullptr, dc_);
-    }
-    ScreenDc(const ScreenDc&) = delete;
-    ScreenDc& operator=(const ScreenDc&) = delete;
-    HDC Get() const { return dc_; }
-
-private:
-    HDC dc_;
-};
-
 UINT DpiOf(HWND hwnd) {
     // GetDpiForWindow arrived with Windows 10; older systems have one DPI
     // for everything, the screen's.

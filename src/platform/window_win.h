@@ -11,6 +11,22 @@
 
 namespace platform::win {
 
+// The screen's device context, released with the object.
+class ScreenDc {
+public:
+    ScreenDc() : dc_(GetDC(nullptr)) {}
+    ~ScreenDc() {
+        if (dc_) ReleaseDC(nullptr, dc_);
+    }
+    ScreenDc(const ScreenDc&) = delete;
+    ScreenDc& operator=(const ScreenDc&) = delete;
+    HDC Get() const { return dc_; }
+
+private:
+    HDC dc_;
+};
+
+
 // A main window as its window procedure sees it. It outlives the window
 // handle, so that timers and controls can tell whether their window (and with
 // it they themselves) still exists.

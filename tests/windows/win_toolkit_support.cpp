@@ -2,8 +2,12 @@
 
 #include <cwchar>
 
+#include "platform/window_win.h"
+
 namespace test {
 namespace {
+
+using platform::win::ScreenDc;
 
 class OwnedHandle {
 public:
@@ -18,20 +22,6 @@ public:
 
 private:
     HANDLE handle_;
-};
-
-class ScreenDc {
-public:
-    ScreenDc() : dc_(GetDC(nullptr)) {}
-    ~ScreenDc() {
-        if (dc_) ReleaseDC(nullptr, dc_);
-    }
-    ScreenDc(const ScreenDc&) = delete;
-    ScreenDc& operator=(const ScreenDc&) = delete;
-    HDC Get() const { return dc_; }
-
-private:
-    HDC dc_;
 };
 
 class OwnedBitmap {
