@@ -1,9 +1,11 @@
 // Measures a monitoring tick against the raw directory walk it cannot beat.
-//   valmorin_tick_bench [--quick] [--rounds N] [--dir PATH]
+//   valmorin_tick_bench [--quick] [--rounds N] [--scattered-times] [--dir PATH]
 // For each tree shape, in interleaved rounds: the raw walk (every entry's
-// name, size and time, nothing kept), a tick on the unchanged tree and a tick
-// after 1% of the files changed. Prints medians and tick/walk ratios; the
-// last line is the worst ratio.
+// name, size and time, nothing kept), a tick on the unchanged tree, and after
+// a change of 1% of the files a walk (walk*) and a tick. Prints median times
+// and tick/walk ratios, each the median of the ratios within the rounds, then
+// the peak heap of two snapshots of each 100,000-file tree; the last line is
+// the worst ratio.
 #include <dirent.h>
 #include <fcntl.h>
 #include <malloc.h>
@@ -13,9 +15,13 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <new>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -24,15 +30,92 @@
 
 namespace fs = std::filesystem;
 
+// Heap accounting for the memory figure: every operator new and every block
+// of the record arrays, at what the allocator really hands out (its usable
+// size plus the header in front of each chunk). Near each new high of that
+// count the allocator's own count is taken too, which also sees what the C
+// library allocates by itself (the buffers of open directories); taking it
+// at every allocation would cost minutes.
+namespace {
+bool counting = false;
+long long heapNow = 0, heapPeak = 0, heapSampled = 0;
+long long mallocBase = 0, mallocPeak = 0;
+
+long long MallocInUse() {
+    struct mallinfo2 info = mallinfo2();
+    return static_cast<long long>(info.uordblks + info.hblkhd);
+}
+
+void Count(void* p, int sign, bool block = false) {
+    if (!counting || !p) return;
+    heapNow += sign * static_cast<long long>(malloc_usable_size(p) + sizeof(size_t));
+    heapPeak = std::max(heapPeak, heapNow);
+    if (block || heapNow >= heapSampled + 65536) {
+        heapSampled = heapNow;
+        mallocPeak = std::max(mallocPeak, MallocInUse() - mallocBase);
+    }
+}
+
+void* Allocate(size_t n) {
+    void* p = std::malloc(n ? n : 1);
+    if (!p) throw std::bad_alloc();
+    Count(p, 1);
+    return p;
+}
+
+void Release(void* p) {
+    Count(p, -1);
+    std::free(p);
+}
+}  // namespace
+
+void* operator new(size_t n) {
+    return Allocate(n);
+}
+void* operator new[](size_t n) {
+    return Allocate(n);
+}
+void operator delete(void* p) noexcept {
+    Release(p);
+}
+void operator delete[](void* p) noexcept {
+    Release(p);
+}
+void operator delete(void* p, size_t) noexcept {
+    Release(p);
+}
+void operator delete[](void* p, size_t) noexcept {
+    Release(p);
+}
+
+// The record arrays take their blocks through platform::AllocZeroedBlock and
+// platform::FreeBlock; the linker's --wrap routes those calls here.
+extern "C" {
+void* __real__ZN8platform16AllocZeroedBlockEm(size_t bytes);
+void __real__ZN8platform9FreeBlockEPv(void* block);
+
+void* __wrap__ZN8platform16AllocZeroedBlockEm(size_t bytes) {
+    void* block = __real__ZN8platform16AllocZeroedBlockEm(bytes);
+    Count(block, 1, true);
+    return block;
+}
+
+void __wrap__ZN8platform9FreeBlockEPv(void* block) {
+    Count(block, -1);
+    __real__ZN8platform9FreeBlockEPv(block);
+}
+}
+
 namespace {
 
 struct Shape {
-    const char* name;
     int files;
     int dirs;
+    std::string name = {};
 };
 
-// Every entry with its size and time, nothing kept: what a tick must do.
+// Every entry with its size and time, nothing kept: what a tick must do. It
+// stats every entry, "." and ".." included, with the call the reader uses.
 long Walk(int parent, const char* name) {
     int fd = openat(parent, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return 0;
@@ -41,7 +124,7 @@ long Walk(int parent, const char* name) {
     while (dirent* e = readdir(dir)) {
         struct stat info;
         if (fstatat(dirfd(dir), e->d_name, &info, 0) != 0) continue;
-        ++seen;
+        seen += 1 + (info.st_size & 1) + (info.st_mtime & 1);
         if (S_ISDIR(info.st_mode) && strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0)
             seen += Walk(dirfd(dir), e->d_name);
     }
@@ -49,14 +132,48 @@ long Walk(int parent, const char* name) {
     return seen;
 }
 
-std::vector<fs::path> MakeTree(const fs::path& root, const Shape& shape) {
+// Real trees hold files of many ages and some names beyond ASCII; a tree of
+// files written in one second with plain names would flatter any shortcut.
+// Each directory's files were written in sessions of 1 to 20 files, the
+// sessions anywhere in the last ten years, within a session four of five
+// files in the same second as the one before and the others up to half a
+// minute later: about four files of a directory share a second. The trees of
+// a Debian system have 2 (/usr/share/doc) to 14 (a home directory) and
+// usually 5 to 10. With `scattered`, every file has an hour of its own.
+std::vector<fs::path> MakeTree(const fs::path& root, const Shape& shape, bool scattered) {
     std::vector<fs::path> files;
     fs::create_directories(root);
+    const time_t now = time(nullptr);
+    constexpr time_t kTenYears = 315360000;
+    struct Session {
+        int left = 0;
+        time_t at = 0;
+    };
+    std::vector<Session> sessions(static_cast<size_t>(shape.dirs));
+    std::mt19937_64 rng(42);
     for (int i = 0; i < shape.files; ++i) {
         fs::path dir = shape.dirs > 1 ? root / ("dir" + std::to_string(i % shape.dirs)) : root;
         if (i < shape.dirs) fs::create_directories(dir);
-        files.push_back(dir / ("file-" + std::to_string(i) + ".dat"));
+        std::string name = (i % 20 == 7 ? "\xC3\x9C"
+                                          "bersicht-"
+                                        : "file-") +
+                           std::to_string(i) + ".dat";
+        files.push_back(dir / name);
         std::ofstream(files.back()) << i;
+        time_t written;
+        if (scattered) {
+            written = now - (static_cast<time_t>(i) * 3163) % kTenYears;
+        } else {
+            Session& session = sessions[static_cast<size_t>(i % shape.dirs)];
+            if (session.left == 0)
+                session = {static_cast<int>(1 + rng() % 20),
+                           now - static_cast<time_t>(rng() % kTenYears)};
+            --session.left;
+            if (rng() % 5 == 0) session.at += static_cast<time_t>(1 + rng() % 30);
+            written = session.at;
+        }
+        timespec times[2] = {{0, UTIME_OMIT}, {written, 0}};
+        utimensat(AT_FDCWD, files.back().c_str(), times, 0);
     }
     return files;
 }
@@ -70,36 +187,79 @@ template <class F>
 double Millis(F&& f) {
     auto start = std::chrono::steady_clock::now();
     f();
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+        .count();
 }
 
-size_t HeapInUse() { return mallinfo2().uordblks + mallinfo2().hblkhd; }
+// The peak heap, counted from nothing, while a fresh window reads two
+// snapshots of `path` and compares them, as a tick does.
+struct Peak {
+    long long counted, allocator;
+};
+
+Peak TwoSnapshotsPeak(const std::u16string& path) {
+    heapNow = heapPeak = heapSampled = 0;
+    mallocBase = MallocInUse();
+    mallocPeak = 0;
+    counting = true;
+    {
+        platform::MemoryToolkit host;
+        TMainForm form(host);
+        TDir previous{}, fresh{};
+        form.ReadinDir(path, u"", previous, true);
+        form.ReadinDir(path, u"", fresh, true);
+        form.CompDir(fresh, previous, u"cmd", u"/c echo %1", true, true, true);
+        form.ReleaseDir(previous);
+        form.ReleaseDir(fresh);
+    }
+    counting = false;
+    if (heapNow != 0) std::fprintf(stderr, "heap count off by %lld bytes\n", heapNow);
+    return {heapPeak, mallocPeak};
+}
+
+std::string Thousands(int n) {
+    std::string digits = std::to_string(n);
+    for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3)
+        digits.insert(static_cast<size_t>(at), ",");
+    return digits;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    bool quick = false;
-    int rounds = 7;
+    bool quick = false, scattered = false;
+    int rounds = 31;
     fs::path base = fs::temp_directory_path();
     for (int i = 1; i < argc; ++i) {
-        if (!strcmp(argv[i], "--quick")) quick = true;
-        else if (!strcmp(argv[i], "--rounds") && i + 1 < argc) rounds = std::max(1, atoi(argv[++i]));
-        else if (!strcmp(argv[i], "--dir") && i + 1 < argc) base = argv[++i];
+        if (!strcmp(argv[i], "--quick"))
+            quick = true;
+        else if (!strcmp(argv[i], "--scattered-times"))
+            scattered = true;
+        else if (!strcmp(argv[i], "--rounds") && i + 1 < argc)
+            rounds = std::max(1, atoi(argv[++i]));
+        else if (!strcmp(argv[i], "--dir") && i + 1 < argc)
+            base = argv[++i];
     }
-    int scale = quick ? 10 : 1;
-    std::vector<Shape> shapes = {{"10,000 files in 100 dirs", 10000 / scale, 100 / scale},
-                                 {"100,000 files in 1,000 dirs", 100000 / scale, 1000 / scale},
-                                 {"100,000 files in one dir", 100000 / scale, 1}};
+    const int scale = quick ? 10 : 1;
+    std::vector<Shape> shapes;
+    for (Shape size : {Shape{10000, 100}, Shape{100000, 1000}, Shape{100000, 1}}) {
+        Shape shape{size.files / scale, std::max(1, size.dirs / scale)};
+        shape.name = Thousands(shape.files) + " files in " +
+                     (shape.dirs > 1 ? Thousands(shape.dirs) + " dirs" : std::string("one dir"));
+        shapes.push_back(shape);
+    }
     fs::path work = base / ("valmorin-bench-" + std::to_string(getpid()));
 
     platform::MemoryToolkit host;
     TMainForm form(host);
     double worst = 0;
-    std::printf("%-30s %10s %10s %10s %8s %8s\n", "shape", "walk ms", "tick ms", "1% ms", "ratio", "1% ratio");
-    size_t twoSnapshots = 0;
+    std::vector<std::pair<std::string, Peak>> peaks;
+    std::printf("%-28s %9s %9s %7s %10s %9s %8s\n", "shape", "walk ms", "tick ms", "ratio",
+                "walk* ms", "1% ms", "1% ratio");
     for (const Shape& shape : shapes) {
-        fs::path root = work / std::to_string(&shape - shapes.data());
-        std::vector<fs::path> files = MakeTree(root, shape);
+        const size_t index = static_cast<size_t>(&shape - shapes.data());
+        fs::path root = work / std::to_string(index);
+        std::vector<fs::path> files = MakeTree(root, shape, scattered);
         std::u16string path = root.u16string();
         TDir previous{}, fresh{};
         form.ReadinDir(path, u"", previous, true);
@@ -110,34 +270,73 @@ int main(int argc, char** argv) {
             form.ReadinDir(path, u"", fresh, true);
             form.CompDir(fresh, previous, u"cmd", u"/c echo %1", true, true, true);
         };
-        std::vector<double> walk, same, changed;
-        size_t step = std::max<size_t>(1, files.size() / std::max<size_t>(1, files.size() / 100));
-        for (int r = 0; r < rounds; ++r) {
-            walk.push_back(Millis([&] { Walk(AT_FDCWD, root.c_str()); }));
-            same.push_back(Millis(tick));
-            for (size_t i = r % step; i < files.size(); i += step) std::ofstream(files[i], std::ios::app) << 'x';
-            size_t before = host.launches.size();
-            changed.push_back(Millis(tick));
-            if (host.launches.size() - before != files.size() / step)
-                std::fprintf(stderr, "unexpected launch count %zu\n", host.launches.size() - before);
+        // 1% of the files, a different 1% each time.
+        constexpr size_t kStep = 100;
+        size_t changes = 0;
+        auto change = [&] {
+            const size_t first = changes++ % kStep;
+            for (size_t i = first; i < files.size(); i += kStep)
+                std::ofstream(files[i], std::ios::app) << 'x';
+            host.launches.clear();
+            return (files.size() - first + kStep - 1) / kStep;
+        };
+        auto expect = [&](size_t wanted) {
+            if (host.launches.size() != wanted)
+                std::fprintf(stderr, "unexpected launch count %zu, not %zu\n", host.launches.size(),
+                             wanted);
+        };
+        std::vector<double> walk, same, walkChanged, changed;
+        auto walkTree = [&] { Walk(AT_FDCWD, root.c_str()); };
+        // Writing files slows the next pass over the tree down, whichever it
+        // is; the tick after a change is measured against a walk after one.
+        const std::vector<std::function<void()>> parts = {
+            [&] { walk.push_back(Millis(walkTree)); },
+            [&] { same.push_back(Millis(tick)); },
+            [&] {
+                size_t wanted = change();
+                walkChanged.push_back(Millis(walkTree));
+                tick();
+                expect(wanted);
+            },
+            [&] {
+                size_t wanted = change();
+                changed.push_back(Millis(tick));
+                expect(wanted);
+            },
+        };
+        // Every order in turn, after one round that only warms the caches,
+        // so that no measurement always follows the same one. Short passes
+        // are noisier, so smaller trees get more rounds.
+        const int shapeRounds = rounds * std::clamp(50000 / shape.files, 1, 10);
+        std::vector<int> order = {0, 1, 2, 3};
+        for (int round = 0; round <= shapeRounds; ++round) {
+            for (int p : order) parts[static_cast<size_t>(p)]();
+            std::next_permutation(order.begin(), order.end());
         }
-        double w = Median(walk), s = Median(same), c = Median(changed);
-        worst = std::max({worst, s / w, c / w});
-        std::printf("%-30s %10.2f %10.2f %10.2f %8.3f %8.3f\n", shape.name, w, s, c, s / w, c / w);
-        if (shape.files == 100000 / scale && shape.dirs > 1) {
-            form.ReleaseDir(previous);
-            form.ReleaseDir(fresh);
-            size_t heap = HeapInUse();
-            form.ReadinDir(path, u"", previous, true);
-            form.ReadinDir(path, u"", fresh, true);
-            twoSnapshots = HeapInUse() - heap;
+        for (auto* v : {&walk, &same, &walkChanged, &changed}) v->erase(v->begin());
+
+        // Ratios within a round, where both sides ran moments apart, so that
+        // a slower or faster stretch of the machine does not tilt them.
+        std::vector<double> ratio, ratioChanged;
+        for (size_t r = 0; r < walk.size(); ++r) {
+            ratio.push_back(same[r] / walk[r]);
+            ratioChanged.push_back(changed[r] / walkChanged[r]);
         }
+        double q = Median(ratio), qc = Median(ratioChanged);
+        worst = std::max({worst, q, qc});
+        std::printf("%-28s %9.2f %9.2f %7.3f %10.2f %9.2f %8.3f\n", shape.name.c_str(),
+                    Median(walk), Median(same), q, Median(walkChanged), Median(changed), qc);
+        std::fflush(stdout);
         form.ReleaseDir(previous);
         form.ReleaseDir(fresh);
+        if (index > 0) peaks.emplace_back(shape.name, TwoSnapshotsPeak(path));
         fs::remove_all(root);
     }
     fs::remove_all(work);
-    std::printf("two snapshots of %d files: %.1f MB\n", 100000 / scale, twoSnapshots / 1e6);
+    for (const auto& [name, peak] : peaks)
+        std::printf("peak heap, two snapshots of %s: %.1f MB (%.1f counted, %.1f by malloc)\n",
+                    name.c_str(), std::max(peak.counted, peak.allocator) / 1e6, peak.counted / 1e6,
+                    peak.allocator / 1e6);
     std::printf("worst tick/walk ratio: %.3f\n", worst);
     return 0;
 }

@@ -1,5 +1,9 @@
 // Comparing a fresh snapshot with the previous one.
+#include <algorithm>
 #include <bit>
+#include <cstring>
+#include <string>
+#include <vector>
 
 #include "monitor/dir.h"
 #include "monitor/dyna_array.h"
@@ -7,46 +11,148 @@
 
 namespace {
 
-std::u16string_view View(const char16_t* text) { return text ? std::u16string_view(text) : std::u16string_view(); }
-
-uint32_t Hash(std::u16string_view text) {
-    uint32_t h = 2166136261u;
-    for (char16_t c : text) h = (h ^ c) * 16777619u;
-    return h;
+std::u16string_view View(const char16_t* text) {
+    return text ? std::u16string_view(text) : std::u16string_view();
 }
 
-// Finds, for a name, the first record of an array that carries it. The slots
-// hold record index + 1, 0 marking a free slot.
-class FirstIndex {
-public:
-    FirstIndex(std::vector<uint32_t>& slots, const TDynaArray& array, char16_t* TDir::*key)
-        : slots_(slots), array_(array), key_(key) {
-        if (array.count == 0) return;
-        slots_.assign(std::bit_ceil(size_t{array.count} * 2), 0);
-        mask_ = slots_.size() - 1;
-        for (uint32_t i = 0; i < array.count; ++i) {
-            std::u16string_view name = KeyOf(i);
-            size_t at = Hash(name) & mask_;
-            while (slots_[at] && KeyOf(slots_[at] - 1) != name) at = (at + 1) & mask_;
-            if (!slots_[at]) slots_[at] = i + 1;  // an earlier equal name stays
+const char16_t* Text(const char16_t* text) {
+    return text ? text : u"";
+}
+
+// True when both texts are equal, with the common length in `length`.
+bool SameText(const char16_t* a, const char16_t* b, size_t& length) {
+    for (size_t n = 0;; ++n) {
+        const char16_t c = a[n];
+        if (c != b[n]) return false;
+        if (!c) {
+            length = n;
+            return true;
         }
     }
+}
 
-    TDir* Find(std::u16string_view name) const {
-        if (array_.count == 0) return nullptr;
-        for (size_t at = Hash(name) & mask_; slots_[at]; at = (at + 1) & mask_)
-            if (KeyOf(slots_[at] - 1) == name) return Record(slots_[at] - 1);
-        return nullptr;
+uint64_t Mix(uint64_t h, uint64_t word) {
+    h = (h ^ word) * 0xBF58476D1CE4E5B9u;
+    return h ^ (h >> 31);
+}
+
+// Never 0, which marks a free slot.
+uint64_t Hash(const char16_t* text, size_t length) {
+    uint64_t h = 0x9E3779B97F4A7C15u * (length + 1);
+    uint64_t word;
+    if (length >= 4) {
+        size_t i = 0;
+        for (; i + 4 < length; i += 4) {
+            std::memcpy(&word, text + i, sizeof word);
+            h = Mix(h, word);
+        }
+        // The last four units, overlapping the previous step where the
+        // length is no multiple of four.
+        std::memcpy(&word, text + length - 4, sizeof word);
+        h = Mix(h, word);
+    } else {
+        word = 0;
+        for (size_t i = 0; i < length; ++i) word |= uint64_t{text[i]} << (16 * i);
+        h = Mix(h, word);
+    }
+    return h ? h : 1;
+}
+
+// Finds, for each record of a fresh array, the first record of the previous
+// array whose key is equal.
+//
+// Both snapshots usually list a directory in the same order, so the record
+// at the same index is tried first. While every record so far had its equal
+// in place, such a record is the first with its key exactly when no record
+// before it has the same key; the table of the hashes of those before it
+// proves that wherever the hash is new. From the first record where that
+// fails on (the order differs, or a hash repeats), the table becomes an
+// index of the whole previous array, made when first needed.
+class FirstMatch {
+public:
+    FirstMatch(std::vector<uint64_t>& scratch, const TDynaArray& fresh, const TDynaArray& old,
+               char16_t* TDir::*key)
+        : table_(scratch), old_(old), key_(key) {
+        if (old.count == 0) return;
+        // At most four slots in five taken: short probes, and no more table
+        // than a directory of 100,000 files needs.
+        const size_t slots = std::bit_ceil(size_t{old.count} + old.count / 4 + 1);
+        const uint32_t both = std::min(fresh.count, old.count);
+        table_.resize(slots + both);
+        std::fill_n(table_.begin(), slots, 0);
+        mask_ = slots - 1;
+        uint64_t* hashes = table_.data() + slots;
+        uint32_t equal = 0;
+        size_t length;
+        while (equal < both && SameText(KeyOf(fresh, equal), KeyOf(old, equal), length)) {
+            hashes[equal] = Hash(KeyOf(old, equal), length);
+            ++equal;
+        }
+        // A pass of its own over the table, so that its cache misses overlap.
+        while (inPlace_ < equal && Remember(hashes[inPlace_])) ++inPlace_;
+    }
+
+    // `name` is the key of the fresh record `i`.
+    TDir* Find(uint32_t i, const char16_t* name) {
+        if (i < inPlace_) return Record(i);
+        if (old_.count == 0) return nullptr;
+        if (!indexed_) BuildIndex();
+        return Lookup(Text(name));
     }
 
 private:
-    TDir* Record(uint32_t i) const { return static_cast<TDir*>(array_.poi) + i; }
-    std::u16string_view KeyOf(uint32_t i) const { return View(Record(i)->*key_); }
+    const char16_t* KeyOf(const TDynaArray& array, uint32_t i) const {
+        return Text(static_cast<const TDir*>(array.poi)[i].*key_);
+    }
+    const char16_t* KeyOf(uint32_t i) const { return KeyOf(old_, i); }
+    TDir* Record(uint32_t i) const { return static_cast<TDir*>(old_.poi) + i; }
 
-    std::vector<uint32_t>& slots_;
-    const TDynaArray& array_;
+    // False when the hash was there already.
+    bool Remember(uint64_t hash) {
+        size_t at = hash & mask_;
+        for (; table_[at]; at = (at + 1) & mask_)
+            if (table_[at] == hash) return false;
+        table_[at] = hash;
+        return true;
+    }
+
+    // Slots of the index hold the upper half of the hash and the record
+    // index + 1.
+    static uint64_t Slot(uint64_t hash, uint32_t i) {
+        return (hash & 0xFFFFFFFF00000000u) | (uint64_t{i} + 1);
+    }
+    static uint32_t IndexOf(uint64_t slot) { return static_cast<uint32_t>(slot) - 1; }
+
+    void BuildIndex() {
+        indexed_ = true;
+        std::fill_n(table_.begin(), mask_ + 1, 0);
+        for (uint32_t i = 0; i < old_.count; ++i) {
+            const char16_t* name = KeyOf(i);
+            const uint64_t hash = Hash(name, std::char_traits<char16_t>::length(name));
+            size_t at = hash & mask_;
+            while (table_[at] && !Equal(table_[at], hash, name)) at = (at + 1) & mask_;
+            if (!table_[at]) table_[at] = Slot(hash, i);  // an earlier equal key stays
+        }
+    }
+
+    bool Equal(uint64_t slot, uint64_t hash, const char16_t* name) const {
+        size_t length;
+        return (slot ^ hash) >> 32 == 0 && SameText(KeyOf(IndexOf(slot)), name, length);
+    }
+
+    TDir* Lookup(const char16_t* name) const {
+        const uint64_t hash = Hash(name, std::char_traits<char16_t>::length(name));
+        for (size_t at = hash & mask_; table_[at]; at = (at + 1) & mask_)
+            if (Equal(table_[at], hash, name)) return Record(IndexOf(table_[at]));
+        return nullptr;
+    }
+
+    std::vector<uint64_t>& table_;
+    const TDynaArray& old_;
     char16_t* TDir::*key_;
     size_t mask_ = 0;
+    uint32_t inPlace_ = 0;  // the fresh records before this one have their match in place
+    bool indexed_ = false;
 };
 
 }  // namespace
@@ -61,19 +167,19 @@ void TMainForm::CompareLevel(TDir& dir, TDir& odir, std::u16string_view command,
                              std::u16string_view command2, bool newfiles, bool changedfiles,
                              bool invisible, size_t depth) {
     if (tables_.size() <= depth) tables_.resize(depth + 1);
-    std::vector<uint32_t>& slots = tables_[depth];
+    std::vector<uint64_t>& table = tables_[depth];
 
     if (newfiles || changedfiles) {
-        FirstIndex known(slots, *odir.files, &TDir::dname2);
+        FirstMatch known(table, *dir.files, *odir.files, &TDir::dname2);
         std::u16string path, path2;  // made at the first launch
         bool pathsMade = false;
         for (uint32_t i = 0; i < dir.files->count; ++i) {
             auto* file = static_cast<TDir*>(dir.files->GetObject(i));
-            const TDir* old = known.Find(View(file->dname2));
-            bool report = old ? changedfiles && (old->time != file->time ||
-                                                 old->sizelo != file->sizelo ||
-                                                 old->sizehi != file->sizehi)
-                              : newfiles;
+            const TDir* old = known.Find(i, file->dname2);
+            bool report =
+                old ? changedfiles && (old->time != file->time || old->sizelo != file->sizelo ||
+                                       old->sizehi != file->sizehi)
+                    : newfiles;
             if (!report) continue;
             if (!pathsMade) {
                 path = AddBackslash(View(dir.dname));
@@ -84,15 +190,17 @@ void TMainForm::CompareLevel(TDir& dir, TDir& odir, std::u16string_view command,
         }
     }
 
-    FirstIndex known(slots, *odir.dirs, &TDir::dname);
+    FirstMatch known(table, *dir.dirs, *odir.dirs, &TDir::dname);
     for (uint32_t i = 0; i < dir.dirs->count; ++i) {
         auto* sub = static_cast<TDir*>(dir.dirs->GetObject(i));
-        if (TDir* old = known.Find(View(sub->dname))) {
-            CompareLevel(*sub, *old, command, command2, newfiles, changedfiles, invisible, depth + 1);
+        if (TDir* old = known.Find(i, sub->dname)) {
+            CompareLevel(*sub, *old, command, command2, newfiles, changedfiles, invisible,
+                         depth + 1);
         } else {
             TDir empty{};
             InitDir(empty);
-            CompareLevel(*sub, empty, command, command2, newfiles, changedfiles, invisible, depth + 1);
+            CompareLevel(*sub, empty, command, command2, newfiles, changedfiles, invisible,
+                         depth + 1);
             ReleaseDir(empty);
         }
     }

@@ -21,6 +21,16 @@ std::u16string AddBackslash(std::u16string_view text) {
     return out;
 }
 
+namespace {
+
+std::u16string Joined(std::u16string_view path, std::u16string_view name) {
+    std::u16string joined;
+    joined.reserve(path.size() + name.size());
+    return joined.append(path).append(name);
+}
+
+}  // namespace
+
 void TMainForm::InitDir(TDir& dir) {
     dir.dirs = new TDynaArray(sizeof(TDir), &adir);
     dir.files = new TDynaArray(sizeof(TDir), &afile);
@@ -28,41 +38,80 @@ void TMainForm::InitDir(TDir& dir) {
 
 void TMainForm::ReadinDir(std::u16string_view dirname, std::u16string_view dirname2, TDir& dir,
                           bool subdirs) {
+    ReadLevel(dirname, dirname2, dir, subdirs);
+}
+
+bool TMainForm::ReadLevel(std::u16string_view dirname, std::u16string_view dirname2, TDir& dir,
+                          bool subdirs) {
     toolkit_.ProcessMessages();
     InitDir(dir);
     AllocPChar(dir.dname, dirname);
     AllocPChar(dir.dname2, dirname2);
-    if (inbreak) return;
+    if (inbreak) return false;
 
-    const std::u16string path = AddBackslash(dirname);
-    const std::u16string path2 = AddBackslash(dirname2);
+    // The search pattern, and the path the names of subdirectories follow.
+    std::u16string pattern = AddBackslash(dirname) + u"*.*";
+    const std::u16string_view path(pattern.data(), pattern.size() - 3);
+    std::u16string path2;  // made at the first subdirectory
     const size_t first = staged_.size();
-    platform::DirSearch search;
+    // A time number depends on the time zone, which only code outside the
+    // read can change, and such code runs only where a subdirectory's read
+    // handles window messages. The files listed before that get their
+    // numbers in one batch, the same as they would have got one by one.
+    size_t timed = first;
+    auto makeTimes = [&] {
+        if (timed == staged_.size()) return;
+        platform::LocalTimes batch(staged_.size() - timed);
+        for (; timed < staged_.size(); ++timed)
+            staged_[timed].time = batch.DosTime(staged_[timed].time);
+    };
+    // Adding one file at a time would leave `afile` on whatever was added
+    // last; when that was a file below a subdirectory listed after this
+    // directory's last file, the cursor must end there, not here.
+    bool publishedBelow = false;
+    bool publishedAny = false;
+    platform::DirSearch search(true);
     platform::DirEntry entry;
-    for (bool found = search.First((path + u"*.*").c_str(), entry); found && !inbreak;
+    for (bool found = search.First(pattern.c_str(), entry); found && !inbreak;
          found = search.Next(entry)) {
         if (!entry.directory) {
-            TDir& file = staged_.emplace_back();
-            AllocPChar(file.dname2, entry.name);
-            file.time = entry.time;
-            file.sizelo = static_cast<uint32_t>(entry.size);
-            file.sizehi = static_cast<uint32_t>(entry.size >> 32);
+            Staged& staged = staged_.emplace_back();
+            staged.time = entry.written;
+            staged.size = entry.size;
+            AllocPChar(staged.name, entry.name);
+            publishedBelow = false;
         } else if (subdirs && entry.name != u"." && entry.name != u"..") {
             auto* sub = static_cast<TDir*>(dir.dirs->Add());
-            if (sub) ReadinDir(path + entry.name, path2 + entry.name, *sub, subdirs);
+            if (!sub) continue;
+            makeTimes();
+            if (path2.empty()) path2 = AddBackslash(dirname2);
+            if (ReadLevel(Joined(path, entry.name), Joined(path2, entry.name), *sub, subdirs))
+                publishedBelow = publishedAny = true;
         }
     }
+    makeTimes();
 
     // The entries go into the array in one block change, which leaves it as
     // adding them one by one would have.
     const auto gathered = static_cast<uint32_t>(staged_.size() - first);
     if (gathered) {
-        if (auto* records = static_cast<TDir*>(dir.files->AddMany(gathered)))
-            std::memcpy(static_cast<void*>(records), &staged_[first], gathered * sizeof(TDir));
-        else
-            for (size_t i = first; i < staged_.size(); ++i) FreePChar(staged_[i].dname2);
+        TDir* below = afile;
+        if (auto* records = static_cast<TDir*>(dir.files->AddMany(gathered))) {
+            for (uint32_t i = 0; i < gathered; ++i) {
+                const Staged& staged = staged_[first + i];
+                records[i].dname2 = staged.name;
+                records[i].time = static_cast<uint32_t>(staged.time);
+                records[i].sizelo = static_cast<uint32_t>(staged.size);
+                records[i].sizehi = static_cast<uint32_t>(staged.size >> 32);
+            }
+            publishedAny = true;
+            if (publishedBelow) afile = below;
+        } else {
+            for (size_t i = first; i < staged_.size(); ++i) FreePChar(staged_[i].name);
+        }
         staged_.resize(first);
     }
+    return publishedAny;
 }
 
 void TMainForm::ReleaseDir(TDir& dir) {

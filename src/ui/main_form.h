@@ -72,6 +72,10 @@ public:
     std::u16string progpath;
 
 private:
+    // True when this read, or a read below it, published a file record in
+    // `afile`.
+    bool ReadLevel(std::u16string_view dirname, std::u16string_view dirname2, TDir& dir,
+                   bool subdirs);
     void CompareLevel(TDir& dir, TDir& odir, std::u16string_view command,
                       std::u16string_view command2, bool newfiles, bool changedfiles,
                       bool invisible, size_t depth);
@@ -82,8 +86,14 @@ private:
     // Hash tables of the comparison, one per nesting level and kept from tick
     // to tick, so that comparing allocates nothing per entry. A deque, since
     // a deeper level may add one while the levels above hold theirs.
-    std::deque<std::vector<uint32_t>> tables_;
+    std::deque<std::vector<uint64_t>> tables_;
     // File entries of the directories being read, gathered so that each
-    // directory's array grows once.
-    std::vector<TDir> staged_;
+    // directory's array grows once. `time` holds the last-write time as the
+    // platform gives it until the time numbers are made in a batch.
+    struct Staged {
+        char16_t* name;
+        uint64_t size;
+        int64_t time;
+    };
+    std::vector<Staged> staged_;
 };
