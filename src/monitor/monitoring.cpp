@@ -26,7 +26,10 @@ void TMainForm::BitBtn4Click() {
     toolkit_.TrayIconAdd(Handle(), 0, toolkit_.ApplicationIcon(), toolkit_.title);
     inbreak = false;
     needtodelete = true;
-    window_->Hide();
+    // The window's settings are restored whenever it comes back; saved now,
+    // they bring back what the user had rather than what the last close left.
+    toolkit_.Guarded([this] { FormStorage1->SaveFormPlacement(false); });
+    form->Hide();
 
     jobs = new TDynaArray(sizeof(TJob), &ajob);
     for (int row = 0; row < ListView1->RowCount(); ++row) {
@@ -95,7 +98,7 @@ void TMainForm::EndIt() {
     }
     needtodelete = false;
     toolkit_.TrayIconDelete(Handle(), 0);
-    window_->Show();
+    form->Show();
     ReleaseJobs();
 }
 

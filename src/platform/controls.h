@@ -121,6 +121,7 @@ public:
         int width;
     };
     virtual void SetColumns(const std::vector<Column>& columns) = 0;
+    // A double-click on a row.
     std::function<void()> onDoubleClick;
 };
 
@@ -159,6 +160,9 @@ struct FormSpec {
     int clientWidth, clientHeight;
     bool sizeable;  // else a fixed dialog frame with only a close box
     Font font;      // the form's font
+    // The application's main form: it has the task-bar button, owns the
+    // forms made after it, and closing it ends the program.
+    bool main = false;
 };
 
 // A top-level form: the main window or a modal dialog. Created hidden and

@@ -17,6 +17,8 @@ namespace platform {
 
 using IconHandle = void*;
 
+class FormToolkit;
+
 struct Rect {
     int left, top, width, height;
 };
@@ -28,6 +30,10 @@ public:
     virtual void OnShow() {}
     // The user closes the window; the application ends after it.
     virtual void OnClose() {}
+    // The window is being destroyed (after OnClose, or at the program's end).
+    virtual void OnDestroy() {}
+    // The shell's notification area has (re)started: icons must be added again.
+    virtual void OnTaskbarCreated() {}
     // A message of the application's own range (WM_USER and above).
     virtual void OnUserMessage(uint32_t message, intptr_t lparam) { (void)message, (void)lparam; }
 
@@ -119,6 +125,9 @@ public:
     virtual std::u16string ProgramFile() = 0;
     // A shell special folder's path (CSIDL number); false when not located.
     virtual bool SpecialFolder(int csidl, std::u16string& path) = 0;
+
+    // The forms, dialogs and the rest of what windows are built from.
+    virtual FormToolkit& Forms() = 0;
 
     std::u16string title = u"Valmorin";
 

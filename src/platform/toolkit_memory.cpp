@@ -112,8 +112,12 @@ bool MemoryToolkit::SpecialFolder(int csidl, std::u16string& path) {
 }
 
 void MemoryToolkit::Post(const Window& window, uint32_t message, intptr_t lparam) {
-    auto* target = static_cast<const MemoryWindow*>(&window);
-    queue_.push_back([target, message, lparam] { target->events.OnUserMessage(message, lparam); });
+    WindowEvents* target = nullptr;
+    if (auto* plain = dynamic_cast<const MemoryWindow*>(&window))
+        target = &plain->events;
+    else
+        target = &dynamic_cast<const memory::FormState&>(window).events;
+    queue_.push_back([target, message, lparam] { target->OnUserMessage(message, lparam); });
 }
 
 void MemoryToolkit::PostTick(const Timer& timer) {

@@ -47,6 +47,7 @@ public:
     std::vector<std::u16string> Arguments() override { return arguments; }
     std::u16string ProgramFile() override { return programFile; }
     bool SpecialFolder(int csidl, std::u16string& path) override;
+    FormToolkit& Forms() override { return *this; }
 
     // FormToolkit
     std::unique_ptr<Form> CreateForm(WindowEvents& events, const FormSpec& spec) override;

@@ -12,14 +12,21 @@
 
 #include "monitor/dir.h"
 #include "monitor/job.h"
-#include "platform/toolkit.h"
+#include "platform/controls.h"
+#include "storage/form_storage.h"
+#include "ui/interval_field.h"
 
 class TDynaArray;
+class TEditForm;
+class TAboutBox;
 
 class TMainForm : public platform::WindowEvents {
 public:
     static constexpr uint32_t kTrayMessage = 1024;  // WM_USER: events at the notification icon
 
+    static constexpr char16_t kCaption[] = u"Brennick Valmorin 1.0";
+
+    // Builds the window and its controls, hidden; FormCreate comes after.
     explicit TMainForm(platform::Toolkit& toolkit);
     ~TMainForm();
     TMainForm(const TMainForm&) = delete;
@@ -50,16 +57,40 @@ public:
     void Saveoptions();
     void Loadoptions();
 
-    platform::WindowHandle Handle() const { return window_->Handle(); }
-    platform::Window& Window() { return *window_; }
+    // The watch list's operations.
+    void BitBtn1Click();  // add
+    void BitBtn2Click();  // edit, also a double-click in the list
+    void BitBtn3Click();  // delete, also Escape
+    void BitBtn5Click();  // about
+
+    // Start-up and shutdown.
+    void FormCreate();
+    void FormShow();
+    void Timer2Timer();
+    void FormClose();
+
+    platform::WindowHandle Handle() const { return form->Handle(); }
+    platform::Window& Window() { return *form; }
     platform::Toolkit& Toolkit() { return toolkit_; }
 
     // WindowEvents
+    void OnShow() override;
+    void OnClose() override;
+    void OnDestroy() override;
+    void OnTaskbarCreated() override;
     void OnUserMessage(uint32_t message, intptr_t lparam) override;
 
-    std::unique_ptr<platform::Timer> Timer1;
-    std::unique_ptr<platform::ListView> ListView1;
-    std::unique_ptr<platform::NumberField> PruefEd;
+    std::unique_ptr<platform::Form> form;
+    std::unique_ptr<platform::Container> Panel1;
+    std::unique_ptr<platform::Button> BitBtn1, BitBtn2, BitBtn3, BitBtn4, BitBtn5;
+    std::unique_ptr<platform::Label> Label1;
+    std::unique_ptr<IntervalField> PruefEd;
+    std::unique_ptr<platform::ReportList> ListView1;
+    std::unique_ptr<platform::Timer> Timer1, Timer2;
+    std::unique_ptr<TFormStorage> FormStorage1;
+    // The dialogs, made after this window and living as long.
+    TEditForm* EditForm = nullptr;
+    TAboutBox* AboutBox = nullptr;
 
     TDir* adir = nullptr;   // cursor of every subdirectory array
     TDir* afile = nullptr;  // cursor of every file array
@@ -69,6 +100,7 @@ public:
     bool incheck = false;       // a tick (or the first pass) is running
     bool needtodelete = false;  // the notification icon is present
     bool infirsttimer = false;  // the running tick is the first pass: compare nothing
+    bool first = false;         // the window has been shown
     std::u16string progpath;
 
 private:
@@ -80,9 +112,11 @@ private:
                       std::u16string_view command2, bool newfiles, bool changedfiles,
                       bool invisible, size_t depth);
     void ReleaseJobs();
+    // Copies between a row and the editor dialog.
+    void RowToEditor(int row);
+    void EditorToRow(int row);
 
     platform::Toolkit& toolkit_;
-    std::unique_ptr<platform::Window> window_;
     // Hash tables of the comparison, one per nesting level and kept from tick
     // to tick, so that comparing allocates nothing per entry. A deque, since
     // a deeper level may add one while the levels above hold theirs.

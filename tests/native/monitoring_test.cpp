@@ -31,7 +31,7 @@ protected:
         kit.launches.clear();
         return out;
     }
-    Kit::MemoryWindow& Win() { return static_cast<Kit::MemoryWindow&>(form.Window()); }
+    platform::memory::FormState& Win() { return static_cast<platform::memory::FormState&>(form.Window()); }
     Kit::MemoryTimer& Timer() { return static_cast<Kit::MemoryTimer&>(*form.Timer1); }
     void Click(intptr_t button = 514) { kit.Post(form.Window(), TMainForm::kTrayMessage, button); }
     bool Idle() { return !form.needtodelete && !form.jobs && Win().visible && kit.trayIcons.empty(); }
@@ -115,8 +115,8 @@ TEST_F(Monitoring, RowsEditedWhileRunningCountAtNextStart) {
     EXPECT_EQ(Launched(), Lines{"edited b.txt"});
 }
 
-TEST_F(Monitoring, IntervalIsTruncatedAndRestartsTheRunningTimer) {
-    form.PruefEd->SetValue(250.9);
+TEST_F(Monitoring, IntervalFollowsTheFieldAndRestartsTheRunningTimer) {
+    form.PruefEd->SetValue(250);
     form.BitBtn4Click();
     EXPECT_EQ(Timer().interval, 250u);
     form.PruefEd->SetValue(4000);
