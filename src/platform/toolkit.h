@@ -25,7 +25,7 @@ struct Rect {
 
 // What happens to a top-level window, as its owner sees it.
 class WindowEvents {
-public:
+  public:
     // Runs every time the window is shown.
     virtual void OnShow() {}
     // The user closes the window; the application ends after it.
@@ -37,12 +37,12 @@ public:
     // A message of the application's own range (WM_USER and above).
     virtual void OnUserMessage(uint32_t message, intptr_t lparam) { (void)message, (void)lparam; }
 
-protected:
+  protected:
     ~WindowEvents() = default;
 };
 
 class Window {
-public:
+  public:
     virtual ~Window() = default;
     virtual WindowHandle Handle() const = 0;
     // Showing runs WindowEvents::OnShow; a hidden window leaves the task bar.
@@ -52,7 +52,7 @@ public:
 };
 
 class Timer {
-public:
+  public:
     virtual ~Timer() = default;
     virtual void SetEnabled(bool enabled) = 0;
     virtual bool Enabled() const = 0;
@@ -63,7 +63,7 @@ public:
 
 // A report list of rows with a caption and six sub-items.
 class ListView {
-public:
+  public:
     static constexpr int kColumns = 7;
 
     virtual ~ListView() = default;
@@ -85,25 +85,22 @@ public:
 
 // The value of a number field.
 class NumberField {
-public:
+  public:
     virtual ~NumberField() = default;
     virtual double Value() const = 0;
     virtual void SetValue(double value) = 0;
 };
 
 class Toolkit : public Host {
-public:
+  public:
     static constexpr uint32_t kErrorBoxFlags = 0x10;  // stop icon, OK button
 
-    virtual std::unique_ptr<Window> CreateMainWindow(WindowEvents& events, std::u16string_view caption,
-                                                     Rect bounds) = 0;
     // `onTimer` runs on the GUI thread, through the message loop.
     virtual std::unique_ptr<Timer> CreateTimer(Window& owner, std::function<void()> onTimer) = 0;
-    virtual std::unique_ptr<ListView> CreateListView(Window& parent, Rect bounds) = 0;
-    virtual std::unique_ptr<NumberField> CreateNumberField(Window& parent, Rect bounds) = 0;
 
     // The application's modal message box; returns the button pressed.
-    virtual int MessageBox(std::u16string_view text, std::u16string_view caption, uint32_t flags) = 0;
+    virtual int MessageBox(std::u16string_view text, std::u16string_view caption,
+                           uint32_t flags) = 0;
     // The application's error box: the text with a full stop added unless it
     // ends in one, the application title as caption, flags 0x10.
     void ErrorBox(std::u16string_view text);
@@ -116,7 +113,8 @@ public:
     // The notification icon: added with the callback message 1024 and the
     // tip; the handle is released after the call unless null. True when the
     // shell took it.
-    virtual bool TrayIconAdd(WindowHandle owner, uint32_t id, IconHandle icon, std::u16string_view tip) = 0;
+    virtual bool TrayIconAdd(WindowHandle owner, uint32_t id, IconHandle icon,
+                             std::u16string_view tip) = 0;
     virtual bool TrayIconDelete(WindowHandle owner, uint32_t id) = 0;
 
     // The command-line arguments after the program's own name.
@@ -131,7 +129,7 @@ public:
 
     std::u16string title = u"Valmorin";
 
-protected:
+  protected:
     ~Toolkit() = default;
 };
 

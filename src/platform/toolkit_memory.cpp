@@ -4,48 +4,6 @@
 #include <filesystem>
 
 namespace platform {
-namespace {
-
-class MemoryListView final : public ListView {
-public:
-    int RowCount() const override { return static_cast<int>(rows_.size()); }
-    std::u16string Cell(int row, int column) const override { return rows_.at(row).at(column); }
-    void SetCell(int row, int column, std::u16string_view text) override { rows_.at(row).at(column) = text; }
-    int AddRow() override {
-        rows_.emplace_back(kColumns);
-        return RowCount() - 1;
-    }
-    void DeleteRow(int row) override {
-        rows_.erase(rows_.begin() + row);
-        if (selected_ == row) selected_ = -1;
-        else if (selected_ > row) --selected_;
-    }
-    void Clear() override {
-        rows_.clear();
-        selected_ = -1;
-    }
-    void BeginUpdate() override { ++updating_; }
-    void EndUpdate() override { --updating_; }
-    int Selected() const override { return selected_; }
-    void Select(int row) override { selected_ = row; }
-
-private:
-    std::vector<std::vector<std::u16string>> rows_;
-    int selected_ = -1;
-    int updating_ = 0;
-};
-
-class MemoryNumberField final : public NumberField {
-public:
-    double Value() const override { return value_; }
-    void SetValue(double value) override { value_ = value; }
-
-private:
-    double value_ = 0;
-};
-
-}  // namespace
-
 MemoryToolkit::MemoryToolkit() = default;
 MemoryToolkit::~MemoryToolkit() = default;
 
@@ -65,13 +23,9 @@ void MemoryToolkit::ProcessMessages() {
     }
 }
 
-void MemoryToolkit::ShellOpen(WindowHandle, const char16_t* file, const char16_t* params, bool hidden) {
+void MemoryToolkit::ShellOpen(WindowHandle, const char16_t* file, const char16_t* params,
+                              bool hidden) {
     launches.push_back({file, params, hidden});
-}
-
-std::unique_ptr<Window> MemoryToolkit::CreateMainWindow(WindowEvents& events, std::u16string_view caption,
-                                                        Rect) {
-    return std::make_unique<MemoryWindow>(events, caption);
 }
 
 std::unique_ptr<Timer> MemoryToolkit::CreateTimer(Window&, std::function<void()> onTimer) {
@@ -80,18 +34,14 @@ std::unique_ptr<Timer> MemoryToolkit::CreateTimer(Window&, std::function<void()>
     return timer;
 }
 
-std::unique_ptr<ListView> MemoryToolkit::CreateListView(Window&, Rect) { return std::make_unique<MemoryListView>(); }
-
-std::unique_ptr<NumberField> MemoryToolkit::CreateNumberField(Window&, Rect) {
-    return std::make_unique<MemoryNumberField>();
-}
-
-int MemoryToolkit::MessageBox(std::u16string_view text, std::u16string_view caption, uint32_t flags) {
+int MemoryToolkit::MessageBox(std::u16string_view text, std::u16string_view caption,
+                              uint32_t flags) {
     boxes.push_back({std::u16string(text), std::u16string(caption), flags});
     return nextAnswer;
 }
 
-bool MemoryToolkit::TrayIconAdd(WindowHandle owner, uint32_t id, IconHandle icon, std::u16string_view tip) {
+bool MemoryToolkit::TrayIconAdd(WindowHandle owner, uint32_t id, IconHandle icon,
+                                std::u16string_view tip) {
     ++trayAdds;
     bool added = trayWorks && !trayIcons.count({owner, id});
     if (added) trayIcons[{owner, id}] = std::u16string(tip.substr(0, 127));
@@ -112,11 +62,7 @@ bool MemoryToolkit::SpecialFolder(int csidl, std::u16string& path) {
 }
 
 void MemoryToolkit::Post(const Window& window, uint32_t message, intptr_t lparam) {
-    WindowEvents* target = nullptr;
-    if (auto* plain = dynamic_cast<const MemoryWindow*>(&window))
-        target = &plain->events;
-    else
-        target = &dynamic_cast<const memory::FormState&>(window).events;
+    WindowEvents* target = &dynamic_cast<const memory::FormState&>(window).events;
     queue_.push_back([target, message, lparam] { target->OnUserMessage(message, lparam); });
 }
 
@@ -134,7 +80,8 @@ void MemoryToolkit::FireTimers() {
     for (MemoryTimer* t : timers_)
         if (t->enabled) due.push_back(t);
     for (MemoryTimer* t : due)
-        if (std::find(timers_.begin(), timers_.end(), t) != timers_.end() && t->enabled) Guarded(t->onTimer);
+        if (std::find(timers_.begin(), timers_.end(), t) != timers_.end() && t->enabled)
+            Guarded(t->onTimer);
 }
 
 std::unique_ptr<Form> MemoryToolkit::CreateForm(WindowEvents& events, const FormSpec& spec) {

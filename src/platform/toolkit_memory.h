@@ -15,7 +15,7 @@
 namespace platform {
 
 class MemoryToolkit final : public Toolkit, public FormToolkit {
-public:
+  public:
     struct Box {
         std::u16string text, caption;
         uint32_t flags;
@@ -25,24 +25,21 @@ public:
         bool hidden;
     };
     struct MemoryTimer;
-    struct MemoryWindow;
 
     MemoryToolkit();
     ~MemoryToolkit();
 
     // Host
     void ProcessMessages() override;
-    void ShellOpen(WindowHandle owner, const char16_t* file, const char16_t* params, bool hidden) override;
+    void ShellOpen(WindowHandle owner, const char16_t* file, const char16_t* params,
+                   bool hidden) override;
 
     // Toolkit
-    std::unique_ptr<Window> CreateMainWindow(WindowEvents& events, std::u16string_view caption,
-                                             Rect bounds) override;
     std::unique_ptr<Timer> CreateTimer(Window& owner, std::function<void()> onTimer) override;
-    std::unique_ptr<ListView> CreateListView(Window& parent, Rect bounds) override;
-    std::unique_ptr<NumberField> CreateNumberField(Window& parent, Rect bounds) override;
     int MessageBox(std::u16string_view text, std::u16string_view caption, uint32_t flags) override;
     IconHandle ApplicationIcon() override { return &appIcon_; }
-    bool TrayIconAdd(WindowHandle owner, uint32_t id, IconHandle icon, std::u16string_view tip) override;
+    bool TrayIconAdd(WindowHandle owner, uint32_t id, IconHandle icon,
+                     std::u16string_view tip) override;
     bool TrayIconDelete(WindowHandle owner, uint32_t id) override;
     std::vector<std::u16string> Arguments() override { return arguments; }
     std::u16string ProgramFile() override { return programFile; }
@@ -57,7 +54,9 @@ public:
     void Beep() override { ++beeps; }
     SettingsStore& Settings() override { return settings; }
     int PixelsPerInch() override { return pixelsPerInch; }
-    void ScreenSize(int& width, int& height) override { width = screenWidth, height = screenHeight; }
+    void ScreenSize(int& width, int& height) override {
+        width = screenWidth, height = screenHeight;
+    }
     std::vector<uint8_t> ResourceData(int id) override { return resources[id]; }
 
     // What a test drives.
@@ -78,7 +77,7 @@ public:
     int nextAnswer = 1;  // what the next message box returns (IDOK)
     std::map<std::pair<WindowHandle, uint32_t>, std::u16string> trayIcons;
     int trayAdds = 0, trayDeletes = 0;
-    bool trayWorks = true;       // false: the shell has no notification area
+    bool trayWorks = true;  // false: the shell has no notification area
     std::vector<IconHandle> destroyedIcons;
     std::vector<std::u16string> arguments;
     std::u16string programFile = u"C:\\Program Files\\Valmorin\\Valmorin.exe";
@@ -99,32 +98,16 @@ public:
     int screenWidth = 1920, screenHeight = 1080;
     std::map<int, std::vector<uint8_t>> resources;
 
-private:
+  private:
     std::deque<std::function<void()>> queue_;
     std::vector<MemoryTimer*> timers_;
     int appIcon_ = 0;
 };
 
 // The state behind the toolkit's objects, for tests that look inside.
-struct MemoryToolkit::MemoryWindow final : Window {
-    MemoryWindow(WindowEvents& events, std::u16string_view caption) : events(events), caption(caption) {}
-    WindowHandle Handle() const override { return const_cast<MemoryWindow*>(this); }
-    void Show() override {
-        visible = true;
-        ++shows;
-        events.OnShow();
-    }
-    void Hide() override { visible = false; }
-    bool Visible() const override { return visible; }
-
-    WindowEvents& events;
-    std::u16string caption;
-    bool visible = false;
-    int shows = 0;
-};
-
 struct MemoryToolkit::MemoryTimer final : Timer {
-    MemoryTimer(MemoryToolkit& kit, std::function<void()> onTimer) : kit(kit), onTimer(std::move(onTimer)) {}
+    MemoryTimer(MemoryToolkit& kit, std::function<void()> onTimer)
+        : kit(kit), onTimer(std::move(onTimer)) {}
     ~MemoryTimer() override;
     void SetEnabled(bool on) override { enabled = on; }
     bool Enabled() const override { return enabled; }

@@ -33,6 +33,7 @@ struct IconDestroyer {
 int Win32Toolkit::Run() {
     MSG message{};
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (win::PreTranslate(message)) continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
@@ -48,6 +49,7 @@ void Win32Toolkit::ProcessMessages() {
             PostQuitMessage(static_cast<int>(message.wParam));
             return;
         }
+        if (win::PreTranslate(message)) continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
@@ -58,21 +60,8 @@ void Win32Toolkit::ShellOpen(WindowHandle owner, const char16_t* file, const cha
     platform::ShellOpen(owner, file, params, hidden);
 }
 
-std::unique_ptr<Window> Win32Toolkit::CreateMainWindow(WindowEvents& events,
-                                                       std::u16string_view caption, Rect bounds) {
-    return win::CreateMainWindow(*this, events, caption, bounds);
-}
-
 std::unique_ptr<Timer> Win32Toolkit::CreateTimer(Window& owner, std::function<void()> onTimer) {
     return win::CreateTimer(owner, std::move(onTimer));
-}
-
-std::unique_ptr<ListView> Win32Toolkit::CreateListView(Window& parent, Rect bounds) {
-    return win::CreateListView(parent, bounds);
-}
-
-std::unique_ptr<NumberField> Win32Toolkit::CreateNumberField(Window& parent, Rect bounds) {
-    return win::CreateNumberField(parent, bounds);
 }
 
 int Win32Toolkit::MessageBox(std::u16string_view text, std::u16string_view caption,

@@ -11,13 +11,15 @@
 #include <functional>
 #include <string_view>
 
+#include "platform/controls.h"
 #include "platform/toolkit.h"
 
 namespace platform {
 
-class Win32Toolkit final : public Toolkit {
-public:
-    Win32Toolkit() = default;
+class Win32Toolkit final : public Toolkit, public FormToolkit {
+  public:
+    Win32Toolkit();
+    ~Win32Toolkit();
     Win32Toolkit(const Win32Toolkit&) = delete;
     Win32Toolkit& operator=(const Win32Toolkit&) = delete;
 
@@ -30,16 +32,9 @@ public:
                    bool hidden) override;
 
     // Toolkit
-    // The bounds are the outer frame at 96 DPI, scaled to the window's DPI.
-    // Destroying the returned object destroys a window still open quietly:
-    // no close event and no end of the message loop.
-    std::unique_ptr<Window> CreateMainWindow(WindowEvents& events, std::u16string_view caption,
-                                             Rect bounds) override;
     // An interval of 0 keeps an enabled timer silent instead of letting it
     // fire as often as Windows allows.
     std::unique_ptr<Timer> CreateTimer(Window& owner, std::function<void()> onTimer) override;
-    std::unique_ptr<ListView> CreateListView(Window& parent, Rect bounds) override;
-    std::unique_ptr<NumberField> CreateNumberField(Window& parent, Rect bounds) override;
     int MessageBox(std::u16string_view text, std::u16string_view caption, uint32_t flags) override;
     IconHandle ApplicationIcon() override;
     bool TrayIconAdd(WindowHandle owner, uint32_t id, IconHandle icon,
@@ -48,11 +43,31 @@ public:
     std::vector<std::u16string> Arguments() override;
     std::u16string ProgramFile() override;
     bool SpecialFolder(int csidl, std::u16string& path) override;
+    FormToolkit& Forms() override { return *this; }
+
+    // FormToolkit
+    std::unique_ptr<Form> CreateForm(WindowEvents& events, const FormSpec& spec) override;
+    bool SelectDirectory(Window& owner, std::u16string_view start, std::u16string& chosen) override;
+    bool DirectoryExists(std::u16string_view path) override;
+    uint32_t SetErrorMode(uint32_t mode) override;
+    void Beep() override;
+    SettingsStore& Settings() override;
+    int PixelsPerInch() override;
+    void ScreenSize(int& width, int& height) override;
+    std::vector<uint8_t> ResourceData(int id) override;
 
     // When set, message boxes come here instead of onto the screen, and what
     // it returns is the button pressed: tests cannot answer a modal box.
     std::function<int(std::u16string_view text, std::u16string_view caption, uint32_t flags)>
         messageBoxHook;
+    // When set, the select-directory dialog comes here instead.
+    std::function<bool(std::u16string_view start, std::u16string& chosen)> selectDirectoryHook;
+
+  private:
+    std::unique_ptr<SettingsStore> settings_;
 };
+
+// The per-user settings in the registry, below HKEY_CURRENT_USER.
+std::unique_ptr<SettingsStore> CreateRegistrySettings();
 
 }  // namespace platform

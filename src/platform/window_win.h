@@ -5,15 +5,17 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <string>
 #include <string_view>
 
+#include "platform/controls.h"
 #include "platform/toolkit_win.h"
 
 namespace platform::win {
 
 // The screen's device context, released with the object.
 class ScreenDc {
-public:
+  public:
     ScreenDc() : dc_(GetDC(nullptr)) {}
     ~ScreenDc() {
         if (dc_) ReleaseDC(nullptr, dc_);
@@ -22,16 +24,16 @@ public:
     ScreenDc& operator=(const ScreenDc&) = delete;
     HDC Get() const { return dc_; }
 
-private:
+  private:
     HDC dc_;
 };
 
-
-// A main window as its window procedure sees it. It outlives the window
+// A top-level window as its window procedure sees it. It outlives the window
 // handle, so that timers and controls can tell whether their window (and with
 // it they themselves) still exists.
 struct WindowState : std::enable_shared_from_this<WindowState> {
     WindowState(Toolkit& toolkit, WindowEvents& events) : toolkit(toolkit), events(events) {}
+    virtual ~WindowState() = default;
     WindowState(const WindowState&) = delete;
     WindowState& operator=(const WindowState&) = delete;
 
@@ -43,11 +45,41 @@ struct WindowState : std::enable_shared_from_this<WindowState> {
     std::map<UINT_PTR, std::shared_ptr<const std::function<void()>>> timers;
 };
 
-std::unique_ptr<Window> CreateMainWindow(Toolkit& toolkit, WindowEvents& events,
-                                         std::u16string_view caption, Rect bounds);
+// A window of this toolkit that shares its state with timers and controls.
+class StatefulWindow {
+  public:
+    virtual std::shared_ptr<WindowState> State() const = 0;
+
+  protected:
+    ~StatefulWindow() = default;
+};
+
+// What every top-level window of the toolkit does alike: timers, the
+// application's own messages and the shell's restart. True when handled.
+bool HandleSharedMessage(WindowState& state, UINT message, WPARAM wparam, LPARAM lparam);
+
+// A form: the main window or a dialog (see controls.h).
+std::unique_ptr<Form> CreateForm(Toolkit& toolkit, WindowEvents& events, const FormSpec& spec);
+// The forms' keyboard interface: Tab, the arrow keys in radio groups,
+// Enter and Escape. The message loops call it for every message before
+// translating and dispatching it, and skip those two when it returns true.
+bool PreTranslate(MSG& message);
 std::unique_ptr<Timer> CreateTimer(Window& owner, std::function<void()> onTimer);
-std::unique_ptr<ListView> CreateListView(Window& parent, Rect bounds);
-std::unique_ptr<NumberField> CreateNumberField(Window& parent, Rect bounds);
+
+// The rows of a report list view.
+namespace list_rows {
+int Count(HWND list);
+std::u16string Cell(HWND list, int row, int column);
+void SetCell(HWND list, int row, int column, std::u16string_view text);
+int Add(HWND list);
+void Delete(HWND list, int row);
+void Clear(HWND list);
+// Counted, so that nested updates redraw once, at the end of the outermost.
+void BeginUpdate(HWND list, int& depth);
+void EndUpdate(HWND list, int& depth);
+int Selected(HWND list);
+void Select(HWND list, int row);
+}  // namespace list_rows
 
 // The program's own icon (resource 1), else the system's; shared either way.
 IconHandle LoadApplicationIcon();
@@ -57,23 +89,6 @@ std::shared_ptr<WindowState> StateOf(Window& window);
 
 // A length at 96 DPI in the window's DPI.
 int Scale(HWND hwnd, int length);
-
-// A child control of a main window. Windows destroys it with its parent, so
-// it acts only while the parent lives and never touches a stale handle.
-class ChildWindow {
-public:
-    ChildWindow(const ChildWindow&) = delete;
-    ChildWindow& operator=(const ChildWindow&) = delete;
-
-protected:
-    ChildWindow(Window& parent, const wchar_t* className, DWORD style, DWORD exStyle, Rect bounds);
-    ~ChildWindow();
-    // Null once the parent window is gone.
-    HWND Handle() const;
-
-private:
-    std::weak_ptr<WindowState> parent_;
-    HWND hwnd_ = nullptr;
-};
+UINT DpiOf(HWND hwnd);
 
 }  // namespace platform::win

@@ -1,5 +1,7 @@
-// The Win32 toolkit's controls against the real common controls.
-#include "platform/toolkit_win.h"
+// The report list against the real common controls.
+// clang-format off
+#include "platform/toolkit_win.h"  // windows.h, before commctrl.h
+// clang-format on
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -16,7 +18,19 @@ namespace {
 using test::Narrow;
 using test::Wide;
 using Win32ToolkitListView = test::ToolkitTest;
-using Win32ToolkitNumberField = test::ToolkitTest;
+
+// The main window's list: seven columns, placed as the tests expect.
+std::unique_ptr<platform::ReportList> AddList(platform::Form& form) {
+    auto list = form.AddReportList({0, 0, 380, 200}, false);
+    list->SetColumns({{u"Verzeichnis", 250},
+                      {u"Unterverzeichnisse", 120},
+                      {u"Befehl", 200},
+                      {u"Parameter", 100},
+                      {u"Neue Dateien", 80},
+                      {u"Ge\u00e4nderte", 80},
+                      {u"Unsichtbar", 75}});
+    return list;
+}
 
 HWND ChildOf(const platform::Window& window, const wchar_t* className) {
     return FindWindowExW(test::Hwnd(window), nullptr, className, nullptr);
@@ -40,7 +54,7 @@ LRESULT CALLBACK RecordRedraw(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpa
 
 TEST_F(Win32ToolkitListView, IsAReportListWithItsSevenColumns) {
     auto window = NewWindow();
-    auto list = kit.CreateListView(*window, {0, 0, 380, 200});
+    auto list = AddList(*window);
     HWND hwnd = ChildOf(*window, WC_LISTVIEWW);
     ASSERT_NE(hwnd, nullptr);
     LONG_PTR style = GetWindowLongPtrW(hwnd, GWL_STYLE);
@@ -74,7 +88,7 @@ TEST_F(Win32ToolkitListView, IsAReportListWithItsSevenColumns) {
 
 TEST_F(Win32ToolkitListView, CellsRoundTripInEveryColumn) {
     auto window = NewWindow();
-    auto list = kit.CreateListView(*window, {0, 0, 380, 200});
+    auto list = AddList(*window);
     EXPECT_EQ(list->RowCount(), 0);
     EXPECT_EQ(list->AddRow(), 0);
     EXPECT_EQ(list->AddRow(), 1);
@@ -103,7 +117,7 @@ TEST_F(Win32ToolkitListView, CellsRoundTripInEveryColumn) {
 
 TEST_F(Win32ToolkitListView, RowsGoAndTheSelectionFollows) {
     auto window = NewWindow();
-    auto list = kit.CreateListView(*window, {0, 0, 380, 200});
+    auto list = AddList(*window);
     for (const char16_t* name : {u"a", u"b", u"c"}) list->SetCell(list->AddRow(), 0, name);
     EXPECT_EQ(list->Selected(), -1);
 
@@ -138,7 +152,7 @@ TEST_F(Win32ToolkitListView, RowsGoAndTheSelectionFollows) {
 
 TEST_F(Win32ToolkitListView, UpdatesNestAndRepaintAtTheEnd) {
     auto window = NewWindow();
-    auto list = kit.CreateListView(*window, {0, 0, 380, 200});
+    auto list = AddList(*window);
     HWND hwnd = ChildOf(*window, WC_LISTVIEWW);
     std::vector<bool> redraws;
     ASSERT_TRUE(SetWindowSubclass(hwnd, RecordRedraw, 1, reinterpret_cast<DWORD_PTR>(&redraws)));
@@ -162,12 +176,12 @@ TEST_F(Win32ToolkitListView, UpdatesNestAndRepaintAtTheEnd) {
 
 TEST_F(Win32ToolkitListView, GoesWithItsObjectAndOutlivesItsWindow) {
     auto window = NewWindow();
-    auto list = kit.CreateListView(*window, {0, 0, 380, 200});
+    auto list = AddList(*window);
     ASSERT_NE(ChildOf(*window, WC_LISTVIEWW), nullptr);
     list.reset();
     EXPECT_EQ(ChildOf(*window, WC_LISTVIEWW), nullptr);
 
-    list = kit.CreateListView(*window, {0, 0, 380, 200});
+    list = AddList(*window);
     list->SetCell(list->AddRow(), 0, u"x");
     window.reset();
     EXPECT_EQ(list->RowCount(), 0);
@@ -176,48 +190,6 @@ TEST_F(Win32ToolkitListView, GoesWithItsObjectAndOutlivesItsWindow) {
     EXPECT_EQ(list->AddRow(), -1);
     list->Select(0);
     list->Clear();
-}
-
-TEST_F(Win32ToolkitNumberField, ShowsWholeNumbersWithoutDecimals) {
-    auto window = NewWindow();
-    auto field = kit.CreateNumberField(*window, {0, 210, 80, 21});
-    HWND hwnd = ChildOf(*window, L"Edit");
-    ASSERT_NE(hwnd, nullptr);
-    EXPECT_FALSE(GetWindowLongPtrW(hwnd, GWL_STYLE) & ES_MULTILINE);
-    EXPECT_EQ(field->Value(), 0.0);
-
-    auto shown = [hwnd] {
-        wchar_t text[64] = {};
-        GetWindowTextW(hwnd, text, 64);
-        return Narrow(platform::FromWide(text));
-    };
-    field->SetValue(1000);
-    EXPECT_EQ(shown(), "1000");
-    EXPECT_EQ(field->Value(), 1000.0);
-    field->SetValue(4294967295.0);
-    EXPECT_EQ(shown(), "4294967295");
-    field->SetValue(2.5);
-    EXPECT_EQ(shown(), "2.5");
-    EXPECT_EQ(field->Value(), 2.5);
-    field->SetValue(-3);
-    EXPECT_EQ(field->Value(), -3.0);
-}
-
-TEST_F(Win32ToolkitNumberField, ReadsWhatTheUserTypedAndZeroForNonsense) {
-    auto window = NewWindow();
-    auto field = kit.CreateNumberField(*window, {0, 210, 80, 21});
-    HWND hwnd = ChildOf(*window, L"Edit");
-    ASSERT_NE(hwnd, nullptr);
-    struct Case {
-        const wchar_t* text;
-        double value;
-    };
-    for (Case c : {Case{L"250", 250}, Case{L" 750 ", 750}, Case{L"12.5", 12.5}, Case{L"", 0},
-                   Case{L"abc", 0}, Case{L"12abc", 0}, Case{L"nan", 0}, Case{L"inf", 0},
-                   Case{L"1e999", 0}, Case{L"\u0661\u0662", 0}}) {
-        SetWindowTextW(hwnd, c.text);
-        EXPECT_EQ(field->Value(), c.value) << Narrow(platform::FromWide(c.text));
-    }
 }
 
 }  // namespace

@@ -10,7 +10,7 @@ namespace {
 using platform::win::ScreenDc;
 
 class OwnedHandle {
-public:
+  public:
     explicit OwnedHandle(HANDLE handle)
         : handle_(handle == INVALID_HANDLE_VALUE ? nullptr : handle) {}
     ~OwnedHandle() {
@@ -20,12 +20,12 @@ public:
     OwnedHandle& operator=(const OwnedHandle&) = delete;
     HANDLE Get() const { return handle_; }
 
-private:
+  private:
     HANDLE handle_;
 };
 
 class OwnedBitmap {
-public:
+  public:
     explicit OwnedBitmap(HBITMAP bitmap) : bitmap_(bitmap) {}
     ~OwnedBitmap() {
         if (bitmap_) DeleteObject(bitmap_);
@@ -33,13 +33,13 @@ public:
     OwnedBitmap(const OwnedBitmap&) = delete;
     OwnedBitmap& operator=(const OwnedBitmap&) = delete;
 
-private:
+  private:
     HBITMAP bitmap_;
 };
 
 // Environment variables set for as long as the object lives.
 class ScopedEnvironment {
-public:
+  public:
     explicit ScopedEnvironment(const std::vector<std::pair<std::wstring, std::wstring>>& variables)
         : variables_(variables) {
         for (const auto& [name, value] : variables_)
@@ -52,7 +52,7 @@ public:
     ScopedEnvironment(const ScopedEnvironment&) = delete;
     ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
 
-private:
+  private:
     std::vector<std::pair<std::wstring, std::wstring>> variables_;
 };
 
@@ -106,8 +106,10 @@ void ToolkitTest::TearDown() {
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
 }
 
-std::unique_ptr<platform::Window> ToolkitTest::NewWindow(std::u16string_view caption) {
-    return kit.CreateMainWindow(events, caption, {10, 10, 400, 300});
+std::unique_ptr<platform::Form> ToolkitTest::NewWindow(std::u16string_view caption) {
+    platform::FormSpec spec{std::u16string(caption), 400, 300, true, {u"Tahoma", 11}};
+    spec.main = true;
+    return kit.CreateForm(events, spec);
 }
 
 bool ToolkitTest::PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {

@@ -24,7 +24,7 @@ struct Box {
 };
 
 class RecordingEvents final : public platform::WindowEvents {
-public:
+  public:
     void OnShow() override;
     void OnClose() override;
     void OnUserMessage(uint32_t message, intptr_t lparam) override;
@@ -37,12 +37,13 @@ public:
 };
 
 class ToolkitTest : public testing::Test {
-protected:
+  protected:
     ToolkitTest();
     // Fails on a quit request left in the queue, then empties the queue.
     void TearDown() override;
 
-    std::unique_ptr<platform::Window> NewWindow(std::u16string_view caption = u"Valmorin test");
+    // The application's main form, hidden, 400 x 300.
+    std::unique_ptr<platform::Form> NewWindow(std::u16string_view caption = u"Valmorin test");
     // Handles messages until `done` holds; false when `limit` passed first.
     bool PumpUntil(const std::function<bool()>& done,
                    std::chrono::milliseconds limit = std::chrono::seconds(5));

@@ -1,7 +1,5 @@
 // The Win32 toolkit against the real system: windows, the message loop,
 // timers, message boxes, the notification area and the process's facts.
-#include "platform/toolkit_win.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -15,7 +13,9 @@
 #include <utility>
 #include <vector>
 
+#include "app/resource_ids.h"
 #include "platform/text.h"
+#include "platform/toolkit_win.h"
 #include "platform/wide.h"
 #include "test_support.h"
 #include "win_toolkit_support.h"
@@ -62,12 +62,12 @@ TEST_F(Win32ToolkitWindow, IsCreatedHiddenAsATopLevelWindow) {
     EXPECT_EQ(style & WS_CHILD, 0);
     wchar_t className[64] = {};
     GetClassNameW(hwnd, className, static_cast<int>(std::size(className)));
-    EXPECT_STREQ(className, L"TValmorinMainForm");
+    EXPECT_STREQ(className, L"TValmorinForm");
     EXPECT_EQ(Narrow(platform::FromWide(TextOf(hwnd))), Narrow(caption));
-    RECT frame;
-    ASSERT_TRUE(GetWindowRect(hwnd, &frame));
-    EXPECT_EQ(frame.right - frame.left, test::Scaled(400));
-    EXPECT_EQ(frame.bottom - frame.top, test::Scaled(300));
+    RECT client;
+    ASSERT_TRUE(GetClientRect(hwnd, &client));
+    EXPECT_EQ(client.right, test::Scaled(400));
+    EXPECT_EQ(client.bottom, test::Scaled(300));
 }
 
 TEST_F(Win32ToolkitWindow, ShowRunsOnShowEveryTimeAndHideHides) {
@@ -79,7 +79,7 @@ TEST_F(Win32ToolkitWindow, ShowRunsOnShowEveryTimeAndHideHides) {
     window->Show();
     EXPECT_TRUE(IsWindowVisible(hwnd));
     EXPECT_TRUE(window->Visible());
-    EXPECT_TRUE(visibleInHandler);
+    EXPECT_FALSE(visibleInHandler);  // the handler places the window before it appears
     EXPECT_EQ(events.shows, 1);
 
     window->Hide();
@@ -435,9 +435,11 @@ TEST_F(Win32ToolkitTray, ReleasesTheIconButNotTheSharedApplicationIcon) {
     EXPECT_FALSE(test::IconAlive(second));
     EXPECT_TRUE(kit.TrayIconDelete(owner, 1));
 
-    // This program has no icon of its own: the system's stands in.
+    // The tests carry the program's resources, and with them its icon.
     platform::IconHandle app = kit.ApplicationIcon();
-    EXPECT_EQ(app, LoadIconW(nullptr, IDI_APPLICATION));
+    EXPECT_EQ(app, LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_VALMORIN), IMAGE_ICON,
+                              0, 0, LR_DEFAULTSIZE | LR_SHARED));
+    EXPECT_NE(app, LoadIconW(nullptr, IDI_APPLICATION));
     EXPECT_TRUE(kit.TrayIconAdd(owner, 2, app, u"Valmorin"));
     EXPECT_TRUE(test::IconAlive(static_cast<HICON>(app)));
     EXPECT_EQ(kit.ApplicationIcon(), app);
