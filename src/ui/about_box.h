@@ -7,8 +7,8 @@
 #include "platform/controls.h"
 
 class TAboutBox : public platform::WindowEvents {
-public:
-    static constexpr char16_t kWebAddress[] = u"https://www.valmorin.example/";
+  public:
+    static constexpr char16_t kWebAddress[] = u"http://valmorin.example";
 
     // `year` is the current local year, put into the rights line once.
     TAboutBox(platform::Toolkit& toolkit, platform::FormToolkit& forms, int year);
@@ -25,7 +25,7 @@ public:
     std::unique_ptr<platform::Label> ProductName, RightsNotice, Comments, Label1, Label2, Label3;
     std::unique_ptr<platform::Button> BitBtnXP1, BitBtn1;
 
-private:
+  private:
     void FormCreate(int year);
 
     platform::Toolkit& toolkit_;

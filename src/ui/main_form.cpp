@@ -11,8 +11,12 @@ constexpr char16_t kNo[] = u"Nein";
 constexpr uint32_t kQuestionFlags = 35;  // Yes, No and Cancel, question mark
 constexpr int kIdYes = 6;
 
-bool IsOn(const std::u16string& cell) { return cell == kYes; }
-const char16_t* Switch(bool on) { return on ? kYes : kNo; }
+bool IsOn(const std::u16string& cell) {
+    return cell == kYes;
+}
+const char16_t* Switch(bool on) {
+    return on ? kYes : kNo;
+}
 
 }  // namespace
 
@@ -27,9 +31,9 @@ TMainForm::TMainForm(platform::Toolkit& toolkit) : toolkit_(toolkit) {
     BitBtn1 = p.AddButton({8, 2, 145, 25}, u"Hinzuf\u00fcgen...", platform::Glyph::All);
     BitBtn2 = p.AddButton({159, 2, 145, 25}, u"Bearbeiten", platform::Glyph::Retry);
     BitBtn3 = p.AddButton({310, 2, 145, 25}, u"L\u00f6schen", platform::Glyph::Cancel);
-    BitBtn4 = p.AddButton({461, 3, 288, 25},
-                          u"\u00dcberwachung starten (Start mit -mini als Parameter)",
-                          platform::Glyph::Ignore);
+    BitBtn4 =
+        p.AddButton({461, 3, 288, 25}, u"\u00dcberwachung starten (Start mit -mini als Parameter)",
+                    platform::Glyph::Ignore);
     Label1 = p.AddLabel({8, 33, 156, 13}, u"\u00dcberpr\u00fcfen aller x Millisekunden:", false);
     PruefEd = std::make_unique<IntervalField>(p.AddSpinEdit({170, 33, 121, 21}), forms,
                                               [this] { PruefEdChange(); });
@@ -47,8 +51,8 @@ TMainForm::TMainForm(platform::Toolkit& toolkit) : toolkit_(toolkit) {
     Timer1 = toolkit_.CreateTimer(*form, [this] { Timer1Timer(); });
     Timer2 = toolkit_.CreateTimer(*form, [this] { Timer2Timer(); });
     Timer2->SetInterval(100);
-    FormStorage1 = std::make_unique<TFormStorage>(
-        forms, *form, *PruefEd, TFormStorage::KeyFor(toolkit_.ProgramFile()));
+    FormStorage1 = std::make_unique<TFormStorage>(forms, *form, *PruefEd,
+                                                  TFormStorage::KeyFor(toolkit_.ProgramFile()));
 
     BitBtn1->onClick = [this] { BitBtn1Click(); };
     BitBtn2->onClick = [this] { BitBtn2Click(); };
@@ -61,7 +65,9 @@ TMainForm::TMainForm(platform::Toolkit& toolkit) : toolkit_(toolkit) {
                        &PruefEd->Control(), BitBtn5.get(), ListView1.get()});
 }
 
-TMainForm::~TMainForm() { ReleaseJobs(); }
+TMainForm::~TMainForm() {
+    ReleaseJobs();
+}
 
 void TMainForm::RowToEditor(int row) {
     TEditForm& e = *EditForm;
@@ -115,7 +121,9 @@ void TMainForm::BitBtn3Click() {
     Saveoptions();
 }
 
-void TMainForm::BitBtn5Click() { AboutBox->ShowModal(); }
+void TMainForm::BitBtn5Click() {
+    AboutBox->ShowModal();
+}
 
 void TMainForm::FormCreate() {
     const std::u16string file = toolkit_.ProgramFile();

@@ -21,7 +21,7 @@ class TEditForm;
 class TAboutBox;
 
 class TMainForm : public platform::WindowEvents {
-public:
+  public:
     static constexpr uint32_t kTrayMessage = 1024;  // WM_USER: events at the notification icon
 
     static constexpr char16_t kCaption[] = u"Brennick Valmorin 1.0";
@@ -34,7 +34,8 @@ public:
 
     // Snapshots.
     void InitDir(TDir& dir);
-    void ReadinDir(std::u16string_view dirname, std::u16string_view dirname2, TDir& dir, bool subdirs);
+    void ReadinDir(std::u16string_view dirname, std::u16string_view dirname2, TDir& dir,
+                   bool subdirs);
     void ReleaseDir(TDir& dir);
     void FreeDir(TDynaArray*& dirs);
 
@@ -103,7 +104,7 @@ public:
     bool first = false;         // the window has been shown
     std::u16string progpath;
 
-private:
+  private:
     // True when this read, or a read below it, published a file record in
     // `afile`.
     bool ReadLevel(std::u16string_view dirname, std::u16string_view dirname2, TDir& dir,

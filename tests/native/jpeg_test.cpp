@@ -1,9 +1,9 @@
+#include "platform/jpeg.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <iterator>
-
-#include "platform/jpeg.h"
 
 namespace {
 
@@ -31,7 +31,8 @@ TEST(Jpeg, BrokenDataFailsCleanly) {
     platform::JpegImage image;
     EXPECT_FALSE(platform::DecodeJpeg({}, image));
     EXPECT_FALSE(platform::DecodeJpeg({0xFF, 0xD8, 0xFF}, image));
-    EXPECT_FALSE(platform::DecodeJpeg(std::vector<uint8_t>(data.begin(), data.begin() + 40), image));
+    EXPECT_FALSE(
+        platform::DecodeJpeg(std::vector<uint8_t>(data.begin(), data.begin() + 40), image));
     EXPECT_TRUE(image.bgr.empty());
     std::vector<uint8_t> garbage(5000, 0x5A);
     EXPECT_FALSE(platform::DecodeJpeg(garbage, image));

@@ -1,20 +1,21 @@
+#include "ui/main_form.h"
+
 #include <gtest/gtest.h>
 
 #include "platform/toolkit_memory.h"
 #include "test_support.h"
 #include "ui/about_box.h"
 #include "ui/edit_form.h"
-#include "ui/main_form.h"
 
-using test::Narrow;
 using platform::memory::FormState;
+using test::Narrow;
 
 namespace {
 
 // The three windows as start-up makes them, over a watch list in a
 // temporary application-data folder.
 class MainWindow : public ::testing::Test {
-protected:
+  protected:
     MainWindow() {
         kit.specialFolders[26] = tree.Path() + u"\\AppData";
         kit.programFile = tree.Path() + u"\\prog\\Valmorin.exe";
@@ -169,13 +170,13 @@ TEST_F(MainWindow, DeleteAsksAndOnlyYesDeletes) {
 }
 
 TEST_F(MainWindow, MiniStartsMonitoringOnceAfterTheFirstShowing) {
-    for (auto [args, starts] : std::vector<std::pair<std::vector<std::u16string>, bool>>{
-             {{u"-mini"}, true},
-             {{u"-mini", u"x"}, true},
-             {{u"-Mini"}, false},
-             {{u"/mini"}, false},
-             {{u"x", u"-mini"}, false},
-             {{}, false}}) {
+    for (auto [args, starts] :
+         std::vector<std::pair<std::vector<std::u16string>, bool>>{{{u"-mini"}, true},
+                                                                   {{u"-mini", u"x"}, true},
+                                                                   {{u"-Mini"}, false},
+                                                                   {{u"/mini"}, false},
+                                                                   {{u"x", u"-mini"}, false},
+                                                                   {{}, false}}) {
         kit.forms.clear();
         kit.arguments = args;
         Create();
