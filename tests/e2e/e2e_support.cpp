@@ -129,9 +129,12 @@ std::wstring FullPath(const std::wstring& path) {
     return full;
 }
 
-bool WriteWholeFile(const std::wstring& path, const std::string& content, DWORD disposition) {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+namespace {
+
+bool WriteTo(const std::wstring& path, DWORD access, DWORD disposition,
+             const std::string& content) {
+    HANDLE h = CreateFileW(path.c_str(), access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
     const BOOL ok =
@@ -140,15 +143,14 @@ bool WriteWholeFile(const std::wstring& path, const std::string& content, DWORD 
     return ok && written == content.size();
 }
 
+}  // namespace
+
+bool WriteWholeFile(const std::wstring& path, const std::string& content, DWORD disposition) {
+    return WriteTo(path, GENERIC_WRITE, disposition, content);
+}
+
 bool AppendToFile(const std::wstring& path, const std::string& content) {
-    HANDLE h = CreateFileW(path.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    const BOOL ok =
-        WriteFile(h, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
-    CloseHandle(h);
-    return ok && written == content.size();
+    return WriteTo(path, FILE_APPEND_DATA, OPEN_EXISTING, content);
 }
 
 bool ReadWholeFile(const std::wstring& path, std::vector<std::uint8_t>& bytes) {
