@@ -39,19 +39,15 @@ const wchar_t* const kInvisible =
 const wchar_t* const kOk = L"OK";
 const wchar_t* const kCancel = L"Abbrechen";
 const wchar_t* const kParameters = L"%1 %2";
+const wchar_t* const kEditedParameters = L"%2";
+const wchar_t* const kDeleteQuestion =
+    L"Wollen Sie den markieren Eintrag wirklich entg\u00fcltig entfernen?";
 
 const UINT kIconMessage = WM_USER;  // 1024: the notification icon's callback
 
 struct Paths {
     std::wstring app, logger, shots, work, watched, sub, staging, launches, launchesMini, options;
 };
-
-HWND NeedChild(HWND parent, const wchar_t* cls, const std::wstring& text,
-               const std::string& where) {
-    HWND w = FindChild(parent, cls, text);
-    Require(w != nullptr, where + ": " + Utf8(cls) + " " + Quoted(text) + " present");
-    return w;
-}
 
 struct EditorControls {
     HWND dir = nullptr, command = nullptr, params = nullptr;
@@ -102,16 +98,6 @@ void CheckMainWindow(HWND main, const std::string& when) {
     }
 }
 
-void ExpectRow(HANDLE process, HWND list, int item, const std::vector<std::wstring>& cells,
-               const std::string& when) {
-    for (int i = 0; i < 7; ++i) {
-        const std::wstring got = ListCell(process, list, item, i);
-        Check(got == cells[static_cast<size_t>(i)],
-              Format("%s: cell %d is %s (is %s)", when.c_str(), i,
-                     Quoted(cells[static_cast<size_t>(i)]).c_str(), Quoted(got).c_str()));
-    }
-}
-
 void StopMonitoring(App& app, const std::string& when) {
     PostMessageW(app.main, kIconMessage, 0, WM_LBUTTONUP);
     Require(WaitVisible(app.main, true, 5000),
@@ -123,6 +109,93 @@ void CloseProgram(App& app, const std::string& when) {
     const bool ended = app.WaitExit(10000);
     Require(ended, when + ": WM_CLOSE ends the process within 10 s");
     Note(Format("%s: exit code %lu", when.c_str(), app.ExitCode()));
+}
+
+// The editor opened on an existing row shows that row's values.
+void CheckEditorHolds(const EditorControls& ed, const std::vector<std::wstring>& row,
+                      const std::string& when) {
+    Check(TextOf(ed.dir) == row[0], when + ": directory is " + Quoted(TextOf(ed.dir)));
+    Check(TextOf(ed.command) == row[2], when + ": command is " + Quoted(TextOf(ed.command)));
+    Check(TextOf(ed.params) == row[3], when + ": parameters are " + Quoted(TextOf(ed.params)));
+    Check(CheckState(ed.subOn) == BST_CHECKED && CheckState(ed.subOff) == BST_UNCHECKED,
+          when + ": " + Quoted(kSubdirsOn) + " chosen");
+    Check(CheckState(ed.newFiles) == BST_CHECKED && CheckState(ed.changed) == BST_CHECKED &&
+              CheckState(ed.invisible) == BST_CHECKED,
+          when + ": the three check boxes are checked");
+}
+
+// Waits for the delete question and checks it is the one the program asks.
+HWND DeleteQuestion(const App& app, const std::string& when) {
+    HWND box = WaitTop(app.Pid(), kDeleteButton, true, 5000, L"#32770");
+    Require(box != nullptr, when + ": message box " + Quoted(kDeleteButton) + " (#32770) shown");
+    Check(FindChild(box, L"Static", kDeleteQuestion) != nullptr,
+          when + ": the box asks " + Quoted(kDeleteQuestion));
+    Check(GetDlgItem(box, IDYES) && GetDlgItem(box, IDNO) && GetDlgItem(box, IDCANCEL),
+          when + ": the box has Yes, No and Cancel buttons");
+    return box;
+}
+
+void Answer(HWND box, int button, const std::string& when) {
+    Click(GetDlgItem(box, button));
+    Check(WaitUntil([&] { return !IsWindow(box) || !IsWindowVisible(box); }, 5000),
+          when + ": the box is gone after the answer");
+}
+
+// Edit and Delete act on the selected row, so the row is selected first, as a
+// click on it would.
+void EditAndDelete(const App& app, HWND list, const Paths& p,
+                   const std::vector<std::wstring>& row) {
+    Step("edit the entry");
+    Require(SelectListRow(app.pi.hProcess, list, 0) && ListRowSelected(list, 0),
+            "main window: row 0 selected through LVM_SETITEMSTATE");
+    std::vector<std::wstring> edited = row;
+    edited[3] = kEditedParameters;
+    for (const bool keep : {false, true}) {
+        const std::string when = keep ? "edit with OK" : "edit with Abbrechen";
+        Click(NeedChild(app.main, L"Button", kEditButton, "main window"));
+        HWND editor = WaitTop(app.Pid(), kEditorCaption, true, 5000);
+        Require(editor != nullptr, when + ": editor shown after a click on " + Quoted(kEditButton));
+        const EditorControls ed = EditorControlsOf(editor);
+        CheckEditorHolds(ed, row, when);
+        Require(SetText(ed.params, kEditedParameters), when + ": parameters changed to \"%2\"");
+        Click(keep ? ed.ok : ed.cancel);
+        Require(WaitVisible(editor, false, 5000), when + ": editor closed");
+        if (keep)
+            WaitUntil([&] { return ListCell(app.pi.hProcess, list, 0, 3) == kEditedParameters; },
+                      3000);
+        else
+            Sleep(300);  // time for a change that must not come
+        ExpectRow(app.pi.hProcess, list, 0, keep ? edited : row, when + ": row");
+        Check(ListRowSelected(list, 0), when + ": row 0 still selected");
+        if (keep) WaitUntil([&] { return OptionsHold(p.options, {edited}); }, 3000);
+        CheckOptions(p.options, {keep ? edited : row}, when);
+    }
+
+    Step("delete answered No");
+    HWND focus = FocusOf(app.main);
+    Note("Escape posted to " +
+         (focus ? "the focused " + Utf8(ClassOf(focus)) + " " + Quoted(TextOf(focus))
+                : std::string("the main window (no focus found)")));
+    PressKey(focus ? focus : app.main, VK_ESCAPE);
+    HWND box = DeleteQuestion(app, "Escape");
+    Screenshot(box, p.shots + L"\\delete-question.png");
+    Answer(box, IDNO, "No");
+    Sleep(300);  // time for a deletion, or a second question, that must not come
+    Check(FindTop(app.Pid(), kDeleteButton, L"#32770") == nullptr,
+          "No: no second question follows (one Escape, one question)");
+    Check(ListCount(list) == 1,
+          Format("No: the list still has one row (%d rows)", ListCount(list)));
+    ExpectRow(app.pi.hProcess, list, 0, edited, "No: row");
+    CheckOptions(p.options, {edited}, "No");
+
+    Step("delete answered Yes");
+    Check(ListRowSelected(list, 0), "row 0 still selected before the second delete");
+    Click(NeedChild(app.main, L"Button", kDeleteButton, "main window"));
+    Answer(DeleteQuestion(app, "click on " + Utf8(kDeleteButton)), IDYES, "Yes");
+    Check(WaitUntil([&] { return ListCount(list) == 0; }, 3000),
+          Format("Yes: the list is empty (%d rows)", ListCount(list)));
+    WaitUntil([&] { return OptionsHold(p.options, {}); }, 3000);
+    CheckOptions(p.options, {}, "Yes");
 }
 
 void Run(const Paths& p) {
@@ -231,29 +304,7 @@ void Run(const Paths& p) {
     Screenshot(app.main, p.shots + L"\\main-window-entry.png");
 
     Step("options.dat");
-    {
-        std::vector<std::uint8_t> bytes;
-        if (Check(ReadWholeFile(p.options, bytes), "watch list file exists: " + Utf8(p.options))) {
-            std::vector<std::uint8_t> expected{1, 0, 0, 0};
-            for (const std::wstring& cell : expectedRow) {
-                const std::vector<std::uint8_t> rec = StringRecord(cell);
-                expected.insert(expected.end(), rec.begin(), rec.end());
-            }
-            std::string error;
-            const auto rows = DecodeOptions(bytes, error);
-            Check(error.empty(),
-                  "options.dat is well formed" + (error.empty() ? std::string() : ": " + error));
-            Check(rows.size() == 1, Format("options.dat holds one entry (holds %zu)", rows.size()));
-            if (!rows.empty())
-                for (size_t i = 0; i < 7; ++i)
-                    Check(rows[0][i] == expectedRow[i],
-                          Format("options.dat entry record %zu is %s (is %s)", i + 1,
-                                 Quoted(expectedRow[i]).c_str(), Quoted(rows[0][i]).c_str()));
-            Check(bytes == expected,
-                  Format("options.dat is byte for byte the expected %zu bytes (has %zu)",
-                         expected.size(), bytes.size()));
-        }
-    }
+    CheckOptions(p.options, {expectedRow}, "after adding");
 
     Step("About dialog");
     Click(NeedChild(app.main, L"Button", kAboutButton, "main window"));
@@ -470,7 +521,11 @@ void Run(const Paths& p) {
                again.rcNormalPosition.top, again.rcNormalPosition.right,
                again.rcNormalPosition.bottom));
     CheckMainWindow(app.main, "-mini: main window after the stop");
+    EditAndDelete(app, list, p, expectedRow);
+
+    Step("close");
     CloseProgram(app, "-mini run");
+    CheckOptions(p.options, {}, "after the last close");
 }
 
 }  // namespace

@@ -133,8 +133,8 @@ namespace {
 
 bool WriteTo(const std::wstring& path, DWORD access, DWORD disposition,
              const std::string& content) {
-    HANDLE h = CreateFileW(path.c_str(), access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
-                           nullptr);
+    HANDLE h =
+        CreateFileW(path.c_str(), access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
     const BOOL ok =
@@ -304,6 +304,45 @@ std::vector<std::vector<std::wstring>> DecodeOptions(const std::vector<std::uint
     }
     if (at != bytes.size()) error = Format("%zu bytes after the last entry", bytes.size() - at);
     return rows;
+}
+
+std::vector<std::uint8_t> EncodeOptions(const std::vector<std::vector<std::wstring>>& rows) {
+    const std::uint32_t count = static_cast<std::uint32_t>(rows.size());
+    std::vector<std::uint8_t> out;
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(count >> (8 * i)));
+    for (const auto& row : rows)
+        for (const std::wstring& cell : row) {
+            const std::vector<std::uint8_t> rec = StringRecord(cell);
+            out.insert(out.end(), rec.begin(), rec.end());
+        }
+    return out;
+}
+
+bool OptionsHold(const std::wstring& path, const std::vector<std::vector<std::wstring>>& rows) {
+    std::vector<std::uint8_t> bytes;
+    return ReadWholeFile(path, bytes) && bytes == EncodeOptions(rows);
+}
+
+void CheckOptions(const std::wstring& path, const std::vector<std::vector<std::wstring>>& rows,
+                  const std::string& when) {
+    std::vector<std::uint8_t> bytes;
+    if (!Check(ReadWholeFile(path, bytes), when + ": watch list file exists: " + Utf8(path)))
+        return;
+    std::string error;
+    const auto got = DecodeOptions(bytes, error);
+    Check(error.empty(),
+          when + ": options.dat is well formed" + (error.empty() ? std::string() : ": " + error));
+    Check(got.size() == rows.size(), Format("%s: options.dat entry count is %zu (is %zu)",
+                                            when.c_str(), rows.size(), got.size()));
+    for (size_t r = 0; r < std::min(got.size(), rows.size()); ++r)
+        for (size_t i = 0; i < 7; ++i)
+            Check(got[r][i] == rows[r][i],
+                  Format("%s: options.dat entry %zu record %zu is %s (is %s)", when.c_str(), r + 1,
+                         i + 1, Quoted(rows[r][i]).c_str(), Quoted(got[r][i]).c_str()));
+    const std::vector<std::uint8_t> expected = EncodeOptions(rows);
+    Check(bytes == expected,
+          Format("%s: options.dat is byte for byte the expected %zu bytes (has %zu)", when.c_str(),
+                 expected.size(), bytes.size()));
 }
 
 bool RegistryString(HKEY key, const wchar_t* name, std::wstring& value, DWORD& type) {

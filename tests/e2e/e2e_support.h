@@ -73,6 +73,14 @@ void CheckLaunches(const std::vector<Launch>& got, const std::vector<std::wstrin
 std::vector<std::uint8_t> StringRecord(const std::wstring& text);
 std::vector<std::vector<std::wstring>> DecodeOptions(const std::vector<std::uint8_t>& bytes,
                                                      std::string& error);
+// The bytes the program writes for these entries: their count, then the
+// seven texts of each.
+std::vector<std::uint8_t> EncodeOptions(const std::vector<std::vector<std::wstring>>& rows);
+// Quiet, for waiting until the program has written the file.
+bool OptionsHold(const std::wstring& path, const std::vector<std::vector<std::wstring>>& rows);
+// Reports each way the file differs from these entries.
+void CheckOptions(const std::wstring& path, const std::vector<std::vector<std::wstring>>& rows,
+                  const std::string& when);
 bool RegistryString(HKEY key, const wchar_t* name, std::wstring& value, DWORD& type);
 bool ParseInts(const std::wstring& text, std::vector<long>& out);
 bool IsNumber(const std::wstring& text);

@@ -13,6 +13,8 @@ namespace {
 struct TopSearch {
     DWORD pid;
     std::wstring caption;
+    const wchar_t* cls;
+    bool visibleOnly;
     HWND found;
 };
 
@@ -21,6 +23,8 @@ BOOL CALLBACK TopSearchProc(HWND w, LPARAM lp) {
     DWORD pid = 0;
     GetWindowThreadProcessId(w, &pid);
     if (pid != s->pid) return TRUE;
+    if (s->visibleOnly && !IsWindowVisible(w)) return TRUE;
+    if (s->cls && ClassOf(w) != s->cls) return TRUE;
     wchar_t buffer[512];
     const int n = GetWindowTextW(w, buffer, 512);
     if (std::wstring(buffer, n > 0 ? static_cast<size_t>(n) : 0) == s->caption) {
@@ -28,6 +32,12 @@ BOOL CALLBACK TopSearchProc(HWND w, LPARAM lp) {
         return FALSE;
     }
     return TRUE;
+}
+
+HWND SearchTop(DWORD pid, const std::wstring& caption, const wchar_t* cls, bool visibleOnly) {
+    TopSearch s{pid, caption, cls, visibleOnly, nullptr};
+    EnumWindows(TopSearchProc, reinterpret_cast<LPARAM>(&s));
+    return s.found;
 }
 
 BOOL CALLBACK CollectProc(HWND w, LPARAM lp) {
@@ -61,10 +71,8 @@ std::wstring ClassOf(HWND w) {
     return std::wstring(buffer, n > 0 ? static_cast<size_t>(n) : 0);
 }
 
-HWND FindTop(DWORD pid, const std::wstring& caption) {
-    TopSearch s{pid, caption, nullptr};
-    EnumWindows(TopSearchProc, reinterpret_cast<LPARAM>(&s));
-    return s.found;
+HWND FindTop(DWORD pid, const std::wstring& caption, const wchar_t* cls) {
+    return SearchTop(pid, caption, cls, false);
 }
 
 std::vector<HWND> Descendants(HWND parent) {
@@ -84,6 +92,13 @@ HWND FindChild(HWND parent, const wchar_t* cls, const std::wstring& text) {
     for (HWND w : OfClass(parent, cls))
         if (TextOf(w) == text) return w;
     return nullptr;
+}
+
+HWND NeedChild(HWND parent, const wchar_t* cls, const std::wstring& text,
+               const std::string& where) {
+    HWND w = FindChild(parent, cls, text);
+    Require(w != nullptr, where + ": " + Utf8(cls) + " " + Quoted(text) + " present");
+    return w;
 }
 
 RECT RectOf(HWND w) {
@@ -123,15 +138,16 @@ bool SetChecked(HWND button, bool on) {
     return WaitUntil([&] { return CheckState(button) == wanted; }, 2000);
 }
 
-HWND WaitTop(DWORD pid, const std::wstring& caption, bool visible, DWORD timeoutMs) {
+HWND WaitTop(DWORD pid, const std::wstring& caption, bool visible, DWORD timeoutMs,
+             const wchar_t* cls) {
     HWND found = nullptr;
     WaitUntil(
         [&] {
-            found = FindTop(pid, caption);
-            return found && (!visible || IsWindowVisible(found));
+            found = SearchTop(pid, caption, cls, visible);
+            return found != nullptr;
         },
         timeoutMs);
-    return found && (!visible || IsWindowVisible(found)) ? found : nullptr;
+    return found;
 }
 
 bool WaitVisible(HWND w, bool visible, DWORD timeoutMs) {
@@ -143,6 +159,14 @@ HWND FocusOf(HWND w) {
     info.cbSize = sizeof info;
     if (!GetGUIThreadInfo(GetWindowThreadProcessId(w, nullptr), &info)) return nullptr;
     return info.hwndFocus;
+}
+
+// Posted, so the key reaches the program's queue as a typed one does and its
+// message loop sees it before the control it is meant for.
+void PressKey(HWND w, UINT vk) {
+    const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC)) << 16;
+    PostMessageW(w, WM_KEYDOWN, vk, scan | 1);
+    PostMessageW(w, WM_KEYUP, vk, scan | 1 | (LPARAM{1} << 30) | (LPARAM{1} << 31));
 }
 
 // Copies a rectangle of the screen as RGB rows; in a Wine virtual desktop the
@@ -283,6 +307,43 @@ int ListCount(HWND list) {
     if (!SendMessageTimeoutW(list, LVM_GETITEMCOUNT, 0, 0, SMTO_ABORTIFHUNG, 3000, &count))
         return -1;
     return static_cast<int>(count);
+}
+
+void ExpectRow(HANDLE process, HWND list, int item, const std::vector<std::wstring>& cells,
+               const std::string& when) {
+    for (int i = 0; i < 7; ++i) {
+        const std::wstring got = ListCell(process, list, item, i);
+        Check(got == cells[static_cast<size_t>(i)],
+              Format("%s: cell %d is %s (is %s)", when.c_str(), i,
+                     Quoted(cells[static_cast<size_t>(i)]).c_str(), Quoted(got).c_str()));
+    }
+}
+
+// Selects and focuses a row as a click on it would, so that the program hears
+// of it the same way; like ListCell, the item has to live in that process.
+bool SelectListRow(HANDLE process, HWND list, int item) {
+    void* remote =
+        VirtualAllocEx(process, nullptr, sizeof(LVITEMW), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    if (!remote) return false;
+    LVITEMW lv{};
+    lv.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    lv.state = LVIS_SELECTED | LVIS_FOCUSED;
+    DWORD_PTR result = 0;
+    const bool ok =
+        WriteProcessMemory(process, remote, &lv, sizeof lv, nullptr) &&
+        SendMessageTimeoutW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(item),
+                            reinterpret_cast<LPARAM>(remote), SMTO_ABORTIFHUNG, 3000, &result) &&
+        result != 0;
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    return ok;
+}
+
+bool ListRowSelected(HWND list, int item) {
+    DWORD_PTR state = 0;
+    if (!SendMessageTimeoutW(list, LVM_GETITEMSTATE, static_cast<WPARAM>(item), LVIS_SELECTED,
+                             SMTO_ABORTIFHUNG, 3000, &state))
+        return false;
+    return (state & LVIS_SELECTED) != 0;
 }
 
 bool App::Start(const std::wstring& exe, const std::wstring& args, const std::wstring& cwd) {
