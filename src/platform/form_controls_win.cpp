@@ -166,8 +166,12 @@ private:
         if (!Handle()) return;
         // The button keeps using the old icon until it has the new one.
         auto icon = std::make_unique<OwnedIcon>(LoadGlyph(glyph_, Scaled(16)));
-        if (icon->Get())
+        if (icon->Get()) {
             SendMessageW(Handle(), BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon->Get()));
+            // A little room between the picture and the caption.
+            RECT margin{Scaled(4), 0, 0, 0};
+            SendMessageW(Handle(), BCM_SETTEXTMARGIN, 0, reinterpret_cast<LPARAM>(&margin));
+        }
         icon_ = std::move(icon);
     }
 
