@@ -26,7 +26,7 @@ using platform::FormSpec;
 using test::Narrow;
 
 class WinFormControls : public test::ToolkitTest {
-protected:
+  protected:
     WinFormControls() {
         form = kit.CreateForm(formEvents,
                               FormSpec{u"Controls", 400, 300, true, {u"Tahoma", 11}, true});
@@ -115,13 +115,7 @@ TEST_F(WinFormControls, SpinEditTellsAroundAPasteAndWhenTheFocusLeaves) {
     form->Show();
     spin.edit->SetFocus();
     spin.edit->PutText(u"");
-    ASSERT_TRUE(OpenClipboard(hwnd));
-    EmptyClipboard();
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, 4 * sizeof(wchar_t));
-    std::memcpy(GlobalLock(memory), L"250", 4 * sizeof(wchar_t));
-    GlobalUnlock(memory);
-    SetClipboardData(CF_UNICODETEXT, memory);
-    CloseClipboard();
+    ASSERT_TRUE(test::SetClipboardText(hwnd, L"250"));
     SendMessageW(spin.hwnd, WM_PASTE, 0, 0);
     EXPECT_EQ(Narrow(spin.edit->Text()), "250");
     EXPECT_EQ(spin.log, "pasting;edited;pasted;");

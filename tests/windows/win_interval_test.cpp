@@ -85,13 +85,7 @@ TEST_F(WinInterval, TypingLeavingAndKeysFollowTheRules) {
 
 TEST_F(WinInterval, APasteThatIsNoNumberBringsTheValueBack) {
     Type(L"700");
-    ASSERT_TRUE(OpenClipboard(test::Hwnd(*form)));
-    EmptyClipboard();
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, 4 * sizeof(wchar_t));
-    std::memcpy(GlobalLock(memory), L"x-1", 4 * sizeof(wchar_t));
-    GlobalUnlock(memory);
-    SetClipboardData(CF_UNICODETEXT, memory);
-    CloseClipboard();
+    ASSERT_TRUE(test::SetClipboardText(test::Hwnd(*form), L"x-1"));
     SendMessageW(edit, EM_SETSEL, 0, -1);
     SendMessageW(edit, WM_PASTE, 0, 0);
     EXPECT_EQ(Text(), "700");

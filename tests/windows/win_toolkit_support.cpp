@@ -1,5 +1,6 @@
 #include "win_toolkit_support.h"
 
+#include <cstring>
 #include <cwchar>
 
 #include "platform/window_win.h"
@@ -171,6 +172,22 @@ int RunChild(const std::wstring& program, std::wstring commandLine,
     DWORD exitCode = 0;
     GetExitCodeProcess(process.Get(), &exitCode);
     return static_cast<int>(exitCode);
+}
+
+bool SetClipboardText(HWND owner, const std::wstring& text) {
+    if (!OpenClipboard(owner)) return false;
+    EmptyClipboard();
+    const size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
+    bool ok = false;
+    if (memory) {
+        std::memcpy(GlobalLock(memory), text.c_str(), bytes);
+        GlobalUnlock(memory);
+        ok = SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
+        if (!ok) GlobalFree(memory);
+    }
+    CloseClipboard();
+    return ok;
 }
 
 }  // namespace test

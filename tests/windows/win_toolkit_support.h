@@ -59,6 +59,8 @@ HWND Hwnd(const platform::Window& window);
 int Scaled(int length);
 // A top-level window of the thread, by class and caption; null if none.
 HWND FindThreadWindow(DWORD thread, const wchar_t* className, const wchar_t* caption);
+// Puts the text on the clipboard, as a copy in another program would.
+bool SetClipboardText(HWND owner, const std::wstring& text);
 // False once the icon has been destroyed.
 bool IconAlive(HICON icon);
 // Runs a program with extra environment variables and no output, waits for
