@@ -2,7 +2,6 @@
 // them: typing, leaving, the arrow keys and pasting.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <memory>
 #include <string>
 
