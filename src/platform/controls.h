@@ -30,14 +30,14 @@ enum class Glyph { None, All, Retry, Cancel, Ignore, Help, Ok, Folder, Globe };
 enum class ModalResult : int { None = 0, Ok = 1, Cancel = 2 };
 
 class Control {
-public:
+  public:
     virtual ~Control() = default;
     virtual void SetFocus() = 0;
     virtual bool Focused() const = 0;
 };
 
 class Button : public virtual Control {
-public:
+  public:
     // Runs on a click, on Enter or Space while focused, and when the form's
     // default or cancel key picks this button.
     std::function<void()> onClick;
@@ -46,19 +46,19 @@ public:
 };
 
 class Label : public virtual Control {
-public:
+  public:
     virtual std::u16string Text() const = 0;
     virtual void SetText(std::u16string_view text) = 0;
 };
 
 class Edit : public virtual Control {
-public:
+  public:
     virtual std::u16string Text() const = 0;
     virtual void SetText(std::u16string_view text) = 0;
 };
 
 class CheckBox : public virtual Control {
-public:
+  public:
     virtual bool Checked() const = 0;
     virtual void SetChecked(bool checked) = 0;
 };
@@ -70,14 +70,14 @@ class RadioButton : public CheckBox {};
 // A single-line edit with a browse button inside its right end; Alt+Down in
 // the edit acts as a click on the button.
 class BrowseEdit : public Edit {
-public:
+  public:
     std::function<void()> onBrowse;
 };
 
 // A single-line, right-aligned edit with a diagonal spin button inside its
 // right end. It reports what the user does; the rules live with its owner.
 class SpinEdit : public virtual Control {
-public:
+  public:
     virtual std::u16string Text() const = 0;
     // Writes the text without raising onEdited.
     virtual void PutText(std::u16string_view text) = 0;
@@ -109,13 +109,13 @@ constexpr uint32_t kSpinFirstRepeatMs = 400;
 constexpr uint32_t kSpinRepeatMs = 100;
 
 class Picture : public virtual Control {
-public:
+  public:
     // Shows a JPEG, stretched to the control. False when it does not decode.
     virtual bool SetJpeg(const std::vector<uint8_t>& data) = 0;
 };
 
 class ReportList : public ListView, public virtual Control {
-public:
+  public:
     struct Column {
         std::u16string caption;
         int width;
@@ -137,15 +137,19 @@ struct Placement {
 
 // A container: a form's client area or a panel on it.
 class Container {
-public:
+  public:
     virtual ~Container() = default;
-    virtual std::unique_ptr<Container> AddPanel(Rect bounds, bool alignTop, bool bevelled, const Color* background) = 0;
-    virtual std::unique_ptr<Button> AddButton(Rect bounds, std::u16string_view caption, Glyph glyph) = 0;
+    virtual std::unique_ptr<Container> AddPanel(Rect bounds, bool alignTop, bool bevelled,
+                                                const Color* background) = 0;
+    virtual std::unique_ptr<Button> AddButton(Rect bounds, std::u16string_view caption,
+                                              Glyph glyph) = 0;
     virtual std::unique_ptr<Label> AddLabel(Rect bounds, std::u16string_view text, bool wordWrap,
                                             const Font& font = {}) = 0;
     virtual std::unique_ptr<Edit> AddEdit(Rect bounds, std::u16string_view text) = 0;
-    virtual std::unique_ptr<CheckBox> AddCheckBox(Rect bounds, std::u16string_view caption, bool checked) = 0;
-    virtual std::unique_ptr<RadioButton> AddRadioButton(Rect bounds, std::u16string_view caption, bool checked) = 0;
+    virtual std::unique_ptr<CheckBox> AddCheckBox(Rect bounds, std::u16string_view caption,
+                                                  bool checked) = 0;
+    virtual std::unique_ptr<RadioButton> AddRadioButton(Rect bounds, std::u16string_view caption,
+                                                        bool checked) = 0;
     virtual std::unique_ptr<BrowseEdit> AddBrowseEdit(Rect bounds) = 0;
     virtual std::unique_ptr<SpinEdit> AddSpinEdit(Rect bounds) = 0;
     // A separator line along the top edge of `bounds`.
@@ -155,7 +159,7 @@ public:
     virtual std::unique_ptr<ReportList> AddReportList(Rect bounds, bool fill) = 0;
 };
 
-struct FormSpec {
+struct FormDesign {
     std::u16string caption;
     int clientWidth, clientHeight;
     bool sizeable;  // else a fixed dialog frame with only a close box
@@ -168,7 +172,7 @@ struct FormSpec {
 // A top-level form: the main window or a modal dialog. Created hidden and
 // centred on the screen.
 class Form : public Window, public virtual Container {
-public:
+  public:
     // Shows the form modally over the application's other windows and runs
     // until EndModal; returns the result (the close box gives Cancel).
     virtual ModalResult ShowModal() = 0;
@@ -194,15 +198,16 @@ public:
 // Where the window settings are kept: a per-user store of named strings under
 // a key and subkey (the registry on Windows).
 class SettingsStore {
-public:
+  public:
     enum class Kind { Missing, String, Other };
     virtual ~SettingsStore() = default;
     // False when the key cannot be opened or made.
     virtual bool Open(std::u16string_view key) = 0;
-    virtual Kind Read(std::u16string_view subkey, std::u16string_view name, std::u16string& value) = 0;
+    virtual Kind Read(std::u16string_view subkey, std::u16string_view name,
+                      std::u16string& value) = 0;
     // False when the subkey cannot be made; `failedValue` tells which failed.
-    virtual bool Write(std::u16string_view subkey, std::u16string_view name, std::u16string_view value,
-                       bool& failedValue) = 0;
+    virtual bool Write(std::u16string_view subkey, std::u16string_view name,
+                       std::u16string_view value, bool& failedValue) = 0;
 };
 
 }  // namespace platform
@@ -211,11 +216,12 @@ namespace platform {
 
 // What the forms need of the application beyond the toolkit's basics.
 class FormToolkit {
-public:
-    virtual std::unique_ptr<Form> CreateForm(WindowEvents& events, const FormSpec& spec) = 0;
+  public:
+    virtual std::unique_ptr<Form> CreateForm(WindowEvents& events, const FormDesign& design) = 0;
     // The select-directory dialog: existing folders only, no new folder, no
     // help; starts at `start`. False when cancelled.
-    virtual bool SelectDirectory(Window& owner, std::u16string_view start, std::u16string& chosen) = 0;
+    virtual bool SelectDirectory(Window& owner, std::u16string_view start,
+                                 std::u16string& chosen) = 0;
     virtual bool DirectoryExists(std::u16string_view path) = 0;
     // The process's error mode; returns the previous one.
     virtual uint32_t SetErrorMode(uint32_t mode) = 0;
@@ -227,7 +233,7 @@ public:
     // The bytes of one of the program's own data resources; empty if missing.
     virtual std::vector<uint8_t> ResourceData(int id) = 0;
 
-protected:
+  protected:
     ~FormToolkit() = default;
 };
 

@@ -40,8 +40,8 @@ std::wstring ChooserStart(std::u16string_view start) {
 Win32Toolkit::Win32Toolkit() = default;
 Win32Toolkit::~Win32Toolkit() = default;
 
-std::unique_ptr<Form> Win32Toolkit::CreateForm(WindowEvents& events, const FormSpec& spec) {
-    return win::CreateForm(*this, events, spec);
+std::unique_ptr<Form> Win32Toolkit::CreateForm(WindowEvents& events, const FormDesign& design) {
+    return win::CreateForm(*this, events, design);
 }
 
 bool Win32Toolkit::SelectDirectory(Window& owner, std::u16string_view start,

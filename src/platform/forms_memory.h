@@ -81,7 +81,9 @@ struct PictureState final : Picture, ControlState {
 struct ListState final : ReportList, ControlState {
     int RowCount() const override { return static_cast<int>(rows.size()); }
     std::u16string Cell(int row, int column) const override { return rows.at(row).at(column); }
-    void SetCell(int row, int column, std::u16string_view text) override { rows.at(row).at(column) = text; }
+    void SetCell(int row, int column, std::u16string_view text) override {
+        rows.at(row).at(column) = text;
+    }
     int AddRow() override;
     void DeleteRow(int row) override;
     void Clear() override;
@@ -101,13 +103,18 @@ struct ListState final : ReportList, ControlState {
 };
 
 class ContainerState : public virtual Container {
-public:
-    std::unique_ptr<Container> AddPanel(Rect bounds, bool alignTop, bool bevelled, const Color* background) override;
-    std::unique_ptr<Button> AddButton(Rect bounds, std::u16string_view caption, Glyph glyph) override;
-    std::unique_ptr<Label> AddLabel(Rect bounds, std::u16string_view text, bool wordWrap, const Font& font) override;
+  public:
+    std::unique_ptr<Container> AddPanel(Rect bounds, bool alignTop, bool bevelled,
+                                        const Color* background) override;
+    std::unique_ptr<Button> AddButton(Rect bounds, std::u16string_view caption,
+                                      Glyph glyph) override;
+    std::unique_ptr<Label> AddLabel(Rect bounds, std::u16string_view text, bool wordWrap,
+                                    const Font& font) override;
     std::unique_ptr<Edit> AddEdit(Rect bounds, std::u16string_view text) override;
-    std::unique_ptr<CheckBox> AddCheckBox(Rect bounds, std::u16string_view caption, bool checked) override;
-    std::unique_ptr<RadioButton> AddRadioButton(Rect bounds, std::u16string_view caption, bool checked) override;
+    std::unique_ptr<CheckBox> AddCheckBox(Rect bounds, std::u16string_view caption,
+                                          bool checked) override;
+    std::unique_ptr<RadioButton> AddRadioButton(Rect bounds, std::u16string_view caption,
+                                                bool checked) override;
     std::unique_ptr<BrowseEdit> AddBrowseEdit(Rect bounds) override;
     std::unique_ptr<SpinEdit> AddSpinEdit(Rect bounds) override;
     void AddTopLine(Rect) override {}
@@ -119,7 +126,7 @@ public:
     bool bevelled = false;
     std::unique_ptr<Color> background;
 
-private:
+  private:
     template <class T>
     std::unique_ptr<T> Place(std::unique_ptr<T> control, Rect bounds);
     // Radio buttons made one after another share a group.
@@ -130,9 +137,9 @@ private:
 // A form. ShowModal hands the form to the test's script, which acts as the
 // user would and ends it.
 class FormState final : public Form, public ContainerState {
-public:
-    FormState(WindowEvents& events, FormSpec spec, std::function<void(FormState&)>& onModal)
-        : events(events), spec(std::move(spec)), onModal_(onModal) {
+  public:
+    FormState(WindowEvents& events, FormDesign design, std::function<void(FormState&)>& onModal)
+        : events(events), design(std::move(design)), onModal_(onModal) {
         form = this;
     }
     WindowHandle Handle() const override { return const_cast<FormState*>(this); }
@@ -156,7 +163,7 @@ public:
     void CloseBox();
 
     WindowEvents& events;
-    FormSpec spec;
+    FormDesign design;
     bool visible = false;
     int shows = 0;
     bool inModal = false;
@@ -171,12 +178,12 @@ public:
     int minimizePosts = 0;
     bool appMinimized = false;
 
-private:
+  private:
     std::function<void(FormState&)>& onModal_;
 };
 
 class MemorySettings final : public SettingsStore {
-public:
+  public:
     struct Value {
         Kind kind;
         std::u16string text;
@@ -191,7 +198,7 @@ public:
     std::set<std::u16string> refusedNames;  // writes of these fail
     bool refuseKeys = false;
 
-private:
+  private:
     std::u16string open_;
 };
 

@@ -156,22 +156,22 @@ std::vector<HWND> DisableOthers(HWND modal) {
 
 class Win32Form final : public ContainerOf<Form>, public StatefulWindow {
   public:
-    Win32Form(Toolkit& toolkit, WindowEvents& events, const FormSpec& spec)
-        : state_(std::make_shared<FormState>(toolkit, events, spec)) {
+    Win32Form(Toolkit& toolkit, WindowEvents& events, const FormDesign& design)
+        : state_(std::make_shared<FormState>(toolkit, events, design)) {
         TheFormClass();
         DWORD style =
-            WS_CLIPCHILDREN | (spec.sizeable ? WS_OVERLAPPEDWINDOW : WS_CAPTION | WS_SYSMENU);
-        DWORD exStyle = WS_EX_CONTROLPARENT | (spec.sizeable ? 0 : WS_EX_DLGMODALFRAME) |
-                        (spec.main ? WS_EX_APPWINDOW : 0);
+            WS_CLIPCHILDREN | (design.sizeable ? WS_OVERLAPPEDWINDOW : WS_CAPTION | WS_SYSMENU);
+        DWORD exStyle = WS_EX_CONTROLPARENT | (design.sizeable ? 0 : WS_EX_DLGMODALFRAME) |
+                        (design.main ? WS_EX_APPWINDOW : 0);
         HWND owner = nullptr;
-        if (auto main = MainForm().lock(); main && !spec.main) owner = main->hwnd;
-        HWND hwnd = CreateWindowExW(exStyle, kFormClass, AsWide(spec.caption).c_str(), style,
+        if (auto main = MainForm().lock(); main && !design.main) owner = main->hwnd;
+        HWND hwnd = CreateWindowExW(exStyle, kFormClass, AsWide(design.caption).c_str(), style,
                                     CW_USEDEFAULT, CW_USEDEFAULT, 200, 200, owner, nullptr,
                                     GetModuleHandleW(nullptr), state_.get());
         if (!hwnd) throw std::runtime_error("Cannot create a form");
-        if (spec.main) MainForm() = state_;
+        if (design.main) MainForm() = state_;
         state_->font.Reset(CreateFormFont(*state_, {}));
-        SetClientSize(hwnd, Scale(hwnd, spec.clientWidth), Scale(hwnd, spec.clientHeight));
+        SetClientSize(hwnd, Scale(hwnd, design.clientWidth), Scale(hwnd, design.clientHeight));
     }
 
     ~Win32Form() override {
@@ -367,7 +367,7 @@ LRESULT CALLBACK FormProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam)
     switch (message) {
         case WM_CLOSE: {
             std::shared_ptr<FormState> kept = Keep(*state);
-            if (kept->spec.main) {
+            if (kept->design.main) {
                 kept->toolkit.Guarded([&kept] { kept->events.OnClose(); });
                 if (kept->hwnd) DestroyWindow(kept->hwnd);
             } else if (kept->inModal) {
@@ -382,7 +382,7 @@ LRESULT CALLBACK FormProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam)
         case WM_DESTROY: {
             std::shared_ptr<FormState> kept = Keep(*state);
             kept->toolkit.Guarded([&kept] { kept->events.OnDestroy(); });
-            if (kept->spec.main) PostQuitMessage(0);
+            if (kept->design.main) PostQuitMessage(0);
             return 0;
         }
         case WM_NCDESTROY:
@@ -495,8 +495,8 @@ bool PreTranslate(MSG& message) {
     }
 }
 
-std::unique_ptr<Form> CreateForm(Toolkit& toolkit, WindowEvents& events, const FormSpec& spec) {
-    return std::make_unique<Win32Form>(toolkit, events, spec);
+std::unique_ptr<Form> CreateForm(Toolkit& toolkit, WindowEvents& events, const FormDesign& design) {
+    return std::make_unique<Win32Form>(toolkit, events, design);
 }
 
 }  // namespace platform::win

@@ -21,7 +21,7 @@ namespace platform::win {
 // A GDI object (font, bitmap, brush) deleted with the object.
 template <class Handle>
 class GdiObject {
-public:
+  public:
     GdiObject() = default;
     explicit GdiObject(Handle handle) : handle_(handle) {}
     ~GdiObject() { Reset(); }
@@ -38,12 +38,12 @@ public:
         return handle;
     }
 
-private:
+  private:
     Handle handle_ = nullptr;
 };
 
 class OwnedIcon {
-public:
+  public:
     OwnedIcon() = default;
     explicit OwnedIcon(HICON icon) : icon_(icon) {}
     ~OwnedIcon() {
@@ -53,7 +53,7 @@ public:
     OwnedIcon& operator=(const OwnedIcon&) = delete;
     HICON Get() const { return icon_; }
 
-private:
+  private:
     HICON icon_ = nullptr;
 };
 
@@ -63,14 +63,14 @@ constexpr DWORD kFocusable = WS_TABSTOP | WS_GROUP;
 
 // A paint cycle's device context.
 class PaintDc {
-public:
+  public:
     explicit PaintDc(HWND hwnd) : hwnd_(hwnd) { dc_ = BeginPaint(hwnd, &paint_); }
     ~PaintDc() { EndPaint(hwnd_, &paint_); }
     PaintDc(const PaintDc&) = delete;
     PaintDc& operator=(const PaintDc&) = delete;
     HDC Get() const { return dc_; }
 
-private:
+  private:
     HWND hwnd_;
     PAINTSTRUCT paint_{};
     HDC dc_;
@@ -78,7 +78,7 @@ private:
 
 // A window's device context outside painting.
 class WindowDc {
-public:
+  public:
     explicit WindowDc(HWND hwnd) : hwnd_(hwnd), dc_(GetDC(hwnd)) {}
     ~WindowDc() {
         if (dc_) ReleaseDC(hwnd_, dc_);
@@ -87,7 +87,7 @@ public:
     WindowDc& operator=(const WindowDc&) = delete;
     HDC Get() const { return dc_; }
 
-private:
+  private:
     HWND hwnd_;
     HDC dc_;
 };
@@ -96,10 +96,10 @@ class NativeControl;
 
 // A form as its window procedure and its controls see it.
 struct FormState final : WindowState {
-    FormState(Toolkit& toolkit, WindowEvents& events, const FormSpec& spec)
-        : WindowState(toolkit, events), spec(spec) {}
+    FormState(Toolkit& toolkit, WindowEvents& events, const FormDesign& design)
+        : WindowState(toolkit, events), design(design) {}
 
-    FormSpec spec;
+    FormDesign design;
     GdiObject<HFONT> font;
     bool placed = false;     // SetPlacement was called: no centring
     bool maximized = false;  // shown maximised
@@ -122,7 +122,7 @@ HFONT CreateFormFont(const FormState& form, const Font& font);
 // The object and the window may end in either order; once the window is
 // gone, Handle() is null.
 class NativeControl {
-public:
+  public:
     NativeControl(const NativeControl&) = delete;
     NativeControl& operator=(const NativeControl&) = delete;
 
@@ -151,7 +151,7 @@ public:
     // control takes its place, size and font anew.
     virtual void OnDpiChanged();
 
-protected:
+  protected:
     NativeControl(std::shared_ptr<FormState> form, HWND parent, const wchar_t* className,
                   std::u16string_view text, DWORD style, DWORD exStyle, Rect bounds);
     virtual ~NativeControl();
@@ -175,7 +175,7 @@ protected:
     void TakeFocus();
     bool HasFocus() const;
 
-private:
+  private:
     static LRESULT CALLBACK Subclass(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam,
                                      UINT_PTR id, DWORD_PTR data) noexcept;
     void Detach();
@@ -188,14 +188,14 @@ private:
 // A window class of ours whose windows get all their behaviour from the
 // controls' subclass; registered for as long as the object lives.
 class PlainWindowClass {
-public:
+  public:
     PlainWindowClass(const wchar_t* name, int backgroundColour);
     ~PlainWindowClass();
     PlainWindowClass(const PlainWindowClass&) = delete;
     PlainWindowClass& operator=(const PlainWindowClass&) = delete;
     const wchar_t* Name() const { return name_; }
 
-private:
+  private:
     const wchar_t* name_;
     ATOM atom_ = 0;
 };
@@ -209,11 +209,11 @@ HICON LoadGlyph(Glyph glyph, int size);
 // A portable control interface over a native control.
 template <class Interface>
 class ControlBase : public Interface, public NativeControl {
-public:
+  public:
     void SetFocus() override { TakeFocus(); }
     bool Focused() const override { return HasFocus(); }
 
-protected:
+  protected:
     using NativeControl::NativeControl;
 };
 
@@ -246,7 +246,7 @@ std::unique_ptr<ReportList> AddReportListTo(const Parent& parent, Rect bounds, b
 // classes see one overrider per function.
 template <class Base>
 class ContainerOf : public Base {
-public:
+  public:
     std::unique_ptr<Container> AddPanel(Rect bounds, bool alignTop, bool bevelled,
                                         const Color* background) override {
         return Added(AddPanelTo(Where(), bounds, alignTop, bevelled, background));
@@ -289,10 +289,10 @@ public:
         return Added(AddReportListTo(Where(), bounds, fill));
     }
 
-protected:
+  protected:
     virtual Parent Where() const = 0;
 
-private:
+  private:
     // Radio buttons made one after another form a group.
     template <class T>
     T Added(T control) {

@@ -17,8 +17,8 @@ constexpr wchar_t kControlProperty[] = L"Valmorin.Control";
 }  // namespace
 
 HFONT CreateFormFont(const FormState& form, const Font& font) {
-    std::u16string face = font.face.empty() ? form.spec.font.face : font.face;
-    int height = font.height ? font.height : form.spec.font.height;
+    std::u16string face = font.face.empty() ? form.design.font.face : font.face;
+    int height = font.height ? font.height : form.design.font.height;
     if (face.empty() && height == 0 && !font.bold) return nullptr;
     if (height == 0) height = 11;
     return CreateFontW(-Scale(form.hwnd, height), 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL, FALSE,

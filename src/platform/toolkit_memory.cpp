@@ -84,8 +84,8 @@ void MemoryToolkit::FireTimers() {
             Guarded(t->onTimer);
 }
 
-std::unique_ptr<Form> MemoryToolkit::CreateForm(WindowEvents& events, const FormSpec& spec) {
-    auto form = std::make_unique<memory::FormState>(events, spec, onModal);
+std::unique_ptr<Form> MemoryToolkit::CreateForm(WindowEvents& events, const FormDesign& design) {
+    auto form = std::make_unique<memory::FormState>(events, design, onModal);
     forms.push_back(form.get());
     return form;
 }

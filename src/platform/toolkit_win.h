@@ -46,7 +46,7 @@ class Win32Toolkit final : public Toolkit, public FormToolkit {
     FormToolkit& Forms() override { return *this; }
 
     // FormToolkit
-    std::unique_ptr<Form> CreateForm(WindowEvents& events, const FormSpec& spec) override;
+    std::unique_ptr<Form> CreateForm(WindowEvents& events, const FormDesign& design) override;
     bool SelectDirectory(Window& owner, std::u16string_view start, std::u16string& chosen) override;
     bool DirectoryExists(std::u16string_view path) override;
     uint32_t SetErrorMode(uint32_t mode) override;

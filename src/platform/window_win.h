@@ -59,7 +59,7 @@ class StatefulWindow {
 bool HandleSharedMessage(WindowState& state, UINT message, WPARAM wparam, LPARAM lparam);
 
 // A form: the main window or a dialog (see controls.h).
-std::unique_ptr<Form> CreateForm(Toolkit& toolkit, WindowEvents& events, const FormSpec& spec);
+std::unique_ptr<Form> CreateForm(Toolkit& toolkit, WindowEvents& events, const FormDesign& design);
 // The forms' keyboard interface: Tab, the arrow keys in radio groups,
 // Enter and Escape. The message loops call it for every message before
 // translating and dispatching it, and skip those two when it returns true.

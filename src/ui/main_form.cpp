@@ -22,9 +22,9 @@ const char16_t* Switch(bool on) {
 
 TMainForm::TMainForm(platform::Toolkit& toolkit) : toolkit_(toolkit) {
     platform::FormToolkit& forms = toolkit_.Forms();
-    platform::FormSpec spec{kCaption, 768, 534, true, {u"Tahoma", 11}};
-    spec.main = true;
-    form = forms.CreateForm(*this, spec);
+    platform::FormDesign design{kCaption, 768, 534, true, {u"Tahoma", 11}};
+    design.main = true;
+    form = forms.CreateForm(*this, design);
 
     Panel1 = form->AddPanel({0, 0, 768, 65}, true, false, nullptr);
     auto& p = *Panel1;

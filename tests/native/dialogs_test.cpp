@@ -6,20 +6,24 @@
 #include "ui/about_box.h"
 #include "ui/edit_form.h"
 
-using test::Narrow;
 using platform::memory::FormState;
+using test::Narrow;
 
 namespace {
 
-std::string TextOf(platform::Edit& edit) { return Narrow(edit.Text()); }
+std::string TextOf(platform::Edit& edit) {
+    return Narrow(edit.Text());
+}
 
 TEST(EditForm, DefaultsLayoutAndKeys) {
     platform::MemoryToolkit kit;
     TEditForm dialog(kit);
     auto& form = *kit.forms.at(0);
-    EXPECT_EQ(Narrow(form.spec.caption), "\xC3\x9C" "berwachung bearbeiten");
-    EXPECT_EQ(form.spec.clientWidth, 428);
-    EXPECT_FALSE(form.spec.sizeable);
+    EXPECT_EQ(Narrow(form.design.caption),
+              "\xC3\x9C"
+              "berwachung bearbeiten");
+    EXPECT_EQ(form.design.clientWidth, 428);
+    EXPECT_FALSE(form.design.sizeable);
     EXPECT_EQ(TextOf(*dialog.DirectoryEdit1), "");
     EXPECT_FALSE(dialog.RadioButton1->Checked());
     EXPECT_TRUE(dialog.RadioButton2->Checked());
@@ -32,8 +36,10 @@ TEST(EditForm, DefaultsLayoutAndKeys) {
     EXPECT_EQ(form.tabOrder.front(), static_cast<platform::Control*>(dialog.BitBtn1.get()));
     std::string help = Narrow(dialog.Label3->Text());
     EXPECT_EQ(std::count(help.begin(), help.end(), '\n'), 9);
-    EXPECT_NE(help.find("Anr\xC3\xBChrungszeichen verpackt werden, also \"c:\\dies ist ein test\\test.exe\""),
-              std::string::npos);
+    EXPECT_NE(
+        help.find(
+            "Anr\xC3\xBChrungszeichen verpackt werden, also \"c:\\dies ist ein test\\test.exe\""),
+        std::string::npos);
 
     dialog.RadioButton1->SetChecked(true);
     EXPECT_FALSE(dialog.RadioButton2->Checked());
@@ -96,7 +102,7 @@ TEST(AboutBox, YearLogoAndWebPage) {
     kit.resources[IDR_LOGO_JPEG] = {0xFF, 0xD8, 0xFF, 0xE0, 0, 0};
     TAboutBox about(kit, kit, 2026);
     auto& form = *kit.forms.at(0);
-    EXPECT_EQ(Narrow(form.spec.caption), "Info");
+    EXPECT_EQ(Narrow(form.design.caption), "Info");
     std::string rights = Narrow(about.RightsNotice->Text());
     EXPECT_NE(rights.find("2026"), std::string::npos);
     EXPECT_EQ(rights.find("XXXX"), std::string::npos);

@@ -36,40 +36,40 @@ using Lines = std::vector<std::string>;
 // ---------------------------------------------------------------------------
 // Comparison
 
-struct FileSpec {
+struct FileShape {
     std::string name;
     uint32_t time;
     uint64_t size;
 };
 
-struct DirSpec {
+struct DirShape {
     std::string name;
-    std::vector<FileSpec> files;
-    std::vector<DirSpec> dirs;
+    std::vector<FileShape> files;
+    std::vector<DirShape> dirs;
 };
 
 class Builder {
-public:
+  public:
     explicit Builder(TMainForm& form) : form_(form) {}
 
-    void Build(TDir& dir, const DirSpec& spec, const std::string& path, const std::string& rel) {
+    void Build(TDir& dir, const DirShape& design, const std::string& path, const std::string& rel) {
         form_.InitDir(dir);
         AllocPChar(dir.dname, Wide(path));
         AllocPChar(dir.dname2, Wide(rel));
-        for (const FileSpec& f : spec.files) {
+        for (const FileShape& f : design.files) {
             auto* file = static_cast<TDir*>(dir.files->Add());
             AllocPChar(file->dname2, Wide(f.name));
             file->time = f.time;
             file->sizelo = static_cast<uint32_t>(f.size);
             file->sizehi = static_cast<uint32_t>(f.size >> 32);
         }
-        for (const DirSpec& d : spec.dirs) {
+        for (const DirShape& d : design.dirs) {
             auto* sub = static_cast<TDir*>(dir.dirs->Add());
             Build(*sub, d, path + "\\" + d.name, rel.empty() ? d.name : rel + "\\" + d.name);
         }
     }
 
-private:
+  private:
     TMainForm& form_;
 };
 
@@ -122,14 +122,14 @@ std::string PoolName(std::mt19937& rng, int pool) {
     return std::string(stems[n % 6]) + std::to_string(n / 6);
 }
 
-DirSpec RandomDir(std::mt19937& rng, int depth, int pool) {
-    DirSpec dir;
+DirShape RandomDir(std::mt19937& rng, int depth, int pool) {
+    DirShape dir;
     std::uniform_int_distribution<int> files(0, 40), dirs(0, depth < 3 ? 3 : 0), small(0, 3);
     for (int i = files(rng); i > 0; --i)
         dir.files.push_back({PoolName(rng, pool), static_cast<uint32_t>(small(rng)),
                              static_cast<uint64_t>(small(rng)) << (small(rng) == 0 ? 32 : 0)});
     for (int i = dirs(rng); i > 0; --i) {
-        DirSpec sub = RandomDir(rng, depth + 1, pool);
+        DirShape sub = RandomDir(rng, depth + 1, pool);
         sub.name = "d" + std::to_string(small(rng));
         dir.dirs.push_back(std::move(sub));
     }
@@ -178,19 +178,19 @@ void Perturb(std::vector<T>& items, std::mt19937& rng, const std::function<void(
     }
 }
 
-DirSpec NextListing(const DirSpec& old, std::mt19937& rng, int pool, int depth) {
-    DirSpec fresh = old;
+DirShape NextListing(const DirShape& old, std::mt19937& rng, int pool, int depth) {
+    DirShape fresh = old;
     std::uniform_int_distribution<int> small(0, 3);
-    Perturb<FileSpec>(
-        fresh.files, rng, [&](FileSpec& f) { small(rng) % 2 ? f.time += 1 : f.size += 1; },
+    Perturb<FileShape>(
+        fresh.files, rng, [&](FileShape& f) { small(rng) % 2 ? f.time += 1 : f.size += 1; },
         [&] {
-            return FileSpec{PoolName(rng, pool), static_cast<uint32_t>(small(rng)), 1};
+            return FileShape{PoolName(rng, pool), static_cast<uint32_t>(small(rng)), 1};
         });
-    for (DirSpec& sub : fresh.dirs) sub = NextListing(sub, rng, pool, depth + 1);
-    Perturb<DirSpec>(
-        fresh.dirs, rng, [&](DirSpec& d) { d.name += "x"; },
+    for (DirShape& sub : fresh.dirs) sub = NextListing(sub, rng, pool, depth + 1);
+    Perturb<DirShape>(
+        fresh.dirs, rng, [&](DirShape& d) { d.name += "x"; },
         [&] {
-            DirSpec d = RandomDir(rng, std::max(depth + 1, 2), pool);
+            DirShape d = RandomDir(rng, std::max(depth + 1, 2), pool);
             d.name = "n" + std::to_string(small(rng));
             return d;
         });
@@ -198,7 +198,7 @@ DirSpec NextListing(const DirSpec& old, std::mt19937& rng, int pool, int depth) 
 }
 
 class FastCompare : public ::testing::Test {
-protected:
+  protected:
     ~FastCompare() override { Release(); }
     void Release() {
         if (!built) return;
@@ -206,7 +206,7 @@ protected:
         form.ReleaseDir(old);
         built = false;
     }
-    void Set(const DirSpec& freshSpec, const DirSpec& oldSpec) {
+    void Set(const DirShape& freshSpec, const DirShape& oldSpec) {
         Release();
         make.Build(fresh, freshSpec, "D:\\In", "");
         make.Build(old, oldSpec, "D:\\In", "");
@@ -239,15 +239,15 @@ TEST_F(FastCompare, AgreesWithLinearSearchOnPerturbedListings) {
     std::mt19937 rng(11);
     for (int round = 0; round < 400; ++round) {
         int pool = round % 2 ? 12 : 400;  // many or few equal names
-        DirSpec old = RandomDir(rng, 0, pool);
-        DirSpec fresh = NextListing(old, rng, pool, 0);
+        DirShape old = RandomDir(rng, 0, pool);
+        DirShape fresh = NextListing(old, rng, pool, 0);
         Set(fresh, old);
         ExpectSameAsLinear("round " + std::to_string(round));
     }
 }
 
 TEST_F(FastCompare, EarlierEqualNameDecidesOverTheOneInPlace) {
-    DirSpec old, fresh;
+    DirShape old, fresh;
     old.files = {{"dup", 1, 1}, {"x", 1, 1}, {"dup", 2, 2}};
     fresh.files = {
         {"x", 1, 1}, {"y", 1, 1}, {"dup", 2, 2}};  // "dup" in place, but the first "dup" differs
@@ -264,8 +264,8 @@ TEST_F(FastCompare, EarlierEqualNameDecidesOverTheOneInPlace) {
 }
 
 TEST_F(FastCompare, RepeatedDirectoryPathsMatchTheFirst) {
-    DirSpec old, fresh;
-    DirSpec a1{"A", {{"f", 1, 1}}, {}}, a2{"A", {{"f", 2, 2}}, {}};
+    DirShape old, fresh;
+    DirShape a1{"A", {{"f", 1, 1}}, {}}, a2{"A", {{"f", 2, 2}}, {}};
     old.dirs = {a1, a2};
     fresh.dirs = {a2, a2};
     Set(fresh, old);
@@ -274,15 +274,15 @@ TEST_F(FastCompare, RepeatedDirectoryPathsMatchTheFirst) {
 }
 
 TEST_F(FastCompare, LargeDirectoriesInPlaceShiftedAndReversed) {
-    DirSpec old;
+    DirShape old;
     for (int i = 0; i < 3000; ++i)
         old.files.push_back({"file-" + std::to_string(i) + ".dat", 7, uint64_t(i)});
-    DirSpec same = old, shifted = old, reversed = old, grown = old;
+    DirShape same = old, shifted = old, reversed = old, grown = old;
     same.files[1234].size += 1;
     shifted.files.insert(shifted.files.begin() + 10, {"new", 7, 0});
     std::reverse(reversed.files.begin(), reversed.files.end());
     grown.files.push_back({"file-0.dat", 8, 0});  // a later equal name, not first
-    for (const DirSpec* fresh : {&same, &shifted, &reversed, &grown}) {
+    for (const DirShape* fresh : {&same, &shifted, &reversed, &grown}) {
         Set(*fresh, old);
         ExpectSameAsLinear("large");
     }

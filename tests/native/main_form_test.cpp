@@ -62,11 +62,11 @@ using Cells = std::vector<std::string>;
 
 TEST_F(MainWindow, LayoutRolesAndStartUp) {
     Create();
-    EXPECT_EQ(Narrow(Main().spec.caption), "Brennick Valmorin 1.0");
-    EXPECT_TRUE(Main().spec.main);
-    EXPECT_TRUE(Main().spec.sizeable);
-    EXPECT_EQ(Main().spec.clientWidth, 768);
-    EXPECT_EQ(Main().spec.clientHeight, 534);
+    EXPECT_EQ(Narrow(Main().design.caption), "Brennick Valmorin 1.0");
+    EXPECT_TRUE(Main().design.main);
+    EXPECT_TRUE(Main().design.sizeable);
+    EXPECT_EQ(Main().design.clientWidth, 768);
+    EXPECT_EQ(Main().design.clientHeight, 534);
     EXPECT_EQ(Main().cancelButton, form->BitBtn3.get());
     EXPECT_EQ(Main().defaultButton, nullptr);
     ASSERT_EQ(Main().tabOrder.size(), 7u);

@@ -21,14 +21,14 @@ namespace {
 
 using namespace std::chrono_literals;
 using platform::Form;
-using platform::FormSpec;
+using platform::FormDesign;
 using test::Narrow;
 
 class WinFormControls : public test::ToolkitTest {
   protected:
     WinFormControls() {
         form = kit.CreateForm(formEvents,
-                              FormSpec{u"Controls", 400, 300, true, {u"Tahoma", 11}, true});
+                              FormDesign{u"Controls", 400, 300, true, {u"Tahoma", 11}, true});
         hwnd = test::Hwnd(*form);
     }
     static void Key(HWND target, WPARAM key) { PostMessageW(target, WM_KEYDOWN, key, 1); }

@@ -23,13 +23,13 @@ namespace {
 
 using namespace std::chrono_literals;
 using platform::Form;
-using platform::FormSpec;
+using platform::FormDesign;
 using platform::Glyph;
 using platform::ModalResult;
 using test::Narrow;
 
 class FormEvents final : public platform::WindowEvents {
-public:
+  public:
     void OnShow() override {
         ++shows;
         if (onShow) onShow();
@@ -48,7 +48,7 @@ public:
 // Ends a modal loop that the test failed to end, so that a broken test
 // fails instead of hanging.
 class Watchdog {
-public:
+  public:
     explicit Watchdog(Form& form) {
         guarded = &form;
         fired = false;
@@ -62,7 +62,7 @@ public:
     Watchdog& operator=(const Watchdog&) = delete;
     static inline bool fired = false;
 
-private:
+  private:
     static void CALLBACK Fire(HWND, UINT, UINT_PTR, DWORD) {
         fired = true;
         if (guarded) guarded->EndModal(ModalResult::Cancel);
@@ -73,7 +73,7 @@ private:
 
 // Runs an action once, soon, from inside whatever message loop runs then.
 class Soon {
-public:
+  public:
     explicit Soon(std::function<void()> action) {
         pending = std::move(action);
         id_ = SetTimer(nullptr, 0, 50, Fire);
@@ -85,7 +85,7 @@ public:
     Soon(const Soon&) = delete;
     Soon& operator=(const Soon&) = delete;
 
-private:
+  private:
     static void CALLBACK Fire(HWND, UINT, UINT_PTR id, DWORD) {
         KillTimer(nullptr, id);
         std::function<void()> action = std::move(pending);
@@ -97,10 +97,10 @@ private:
 };
 
 class WinForms : public test::ToolkitTest {
-protected:
+  protected:
     std::unique_ptr<Form> NewForm(FormEvents& handler, bool main = false, bool sizeable = false) {
         return kit.CreateForm(
-            handler, FormSpec{u"Valmorin form", 300, 200, sizeable, {u"Tahoma", 11}, main});
+            handler, FormDesign{u"Valmorin form", 300, 200, sizeable, {u"Tahoma", 11}, main});
     }
     // Where a control lies in its form's client area.
     static RECT ClientBounds(HWND control) {
@@ -271,7 +271,7 @@ TEST_F(WinForms, RadioButtonsMadeInARowAreOneGroup) {
 struct Dialog {
     explicit Dialog(WinForms* test, platform::Win32Toolkit& kit) {
         (void)test;
-        form = kit.CreateForm(formEvents, FormSpec{u"Dialog", 300, 200, false, {u"Tahoma", 11}});
+        form = kit.CreateForm(formEvents, FormDesign{u"Dialog", 300, 200, false, {u"Tahoma", 11}});
         edit = form->AddEdit({10, 10, 100, 21}, u"");
         ok = form->AddButton({10, 100, 75, 25}, u"OK", Glyph::Ok);
         other = form->AddButton({100, 100, 75, 25}, u"Other", Glyph::None);

@@ -108,9 +108,9 @@ void ToolkitTest::TearDown() {
 }
 
 std::unique_ptr<platform::Form> ToolkitTest::NewWindow(std::u16string_view caption) {
-    platform::FormSpec spec{std::u16string(caption), 400, 300, true, {u"Tahoma", 11}};
-    spec.main = true;
-    return kit.CreateForm(events, spec);
+    platform::FormDesign design{std::u16string(caption), 400, 300, true, {u"Tahoma", 11}};
+    design.main = true;
+    return kit.CreateForm(events, design);
 }
 
 bool ToolkitTest::PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
