@@ -17,7 +17,7 @@ const wchar_t* InnerButtonClass() {
 // The browse button inside the edit's right end. It never takes the focus,
 // so that the edit keeps it while the user browses.
 class BrowseButton final : public NativeControl {
-public:
+  public:
     BrowseButton(const std::shared_ptr<FormState>& form, HWND edit, std::function<void()> onPress)
         : NativeControl(form, edit, InnerButtonClass(), u"", 0, 0, {0, 0, 0, 0}),
           onPress_(std::move(onPress)) {}
@@ -34,7 +34,7 @@ public:
         InvalidateRect(Handle(), nullptr, TRUE);
     }
 
-protected:
+  protected:
     bool OnMessage(UINT message, WPARAM, LPARAM lparam, LRESULT& result) override {
         switch (message) {
             case WM_LBUTTONDOWN:
@@ -69,7 +69,7 @@ protected:
         }
     }
 
-private:
+  private:
     static bool Handled(LRESULT& result) {
         result = 0;
         return true;
@@ -116,7 +116,7 @@ private:
 };
 
 class Win32BrowseEdit final : public ControlBase<BrowseEdit> {
-public:
+  public:
     Win32BrowseEdit(const Parent& parent, Rect bounds)
         : ControlBase(parent.form, parent.hwnd, L"EDIT", u"",
                       kFocusable | ES_AUTOHSCROLL | WS_CLIPCHILDREN, WS_EX_CLIENTEDGE, bounds),
@@ -135,7 +135,7 @@ public:
         if (Handle()) SetWindowTextW(Handle(), AsWide(text).c_str());
     }
 
-protected:
+  protected:
     bool OnMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) override {
         if (message == WM_SYSKEYDOWN && wparam == VK_DOWN && (lparam & (1 << 29))) {
             Browse();
@@ -150,19 +150,12 @@ protected:
         return false;
     }
 
-private:
+  private:
     void Browse() { Raise(onBrowse); }
 
-    // The button is as high as the edit's inside and square; the text stops
-    // short of it.
     void Layout() {
-        HWND hwnd = Handle();
-        if (!hwnd) return;
-        RECT client;
-        GetClientRect(hwnd, &client);
-        int side = client.bottom;
-        button_.Layout(side, client.right);
-        SendMessageW(hwnd, EM_SETMARGINS, EC_RIGHTMARGIN, MAKELPARAM(0, side + 1));
+        int side, right;
+        if (InnerButtonPlace(Handle(), side, right)) button_.Layout(side, right);
     }
 
     BrowseButton button_;

@@ -206,6 +206,11 @@ std::u16string TextOf(HWND hwnd);
 // One of our glyph icons at the size, or null for Glyph::None.
 HICON LoadGlyph(Glyph glyph, int size);
 
+// Where a square button inside an edit's right end goes, as high as the
+// edit's inside; the edit's text is made to stop short of it. False when the
+// edit is gone.
+bool InnerButtonPlace(HWND edit, int& side, int& right);
+
 // A portable control interface over a native control.
 template <class Interface>
 class ControlBase : public Interface, public NativeControl {

@@ -176,6 +176,16 @@ HICON LoadGlyph(Glyph glyph, int size) {
         LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, 0));
 }
 
+bool InnerButtonPlace(HWND edit, int& side, int& right) {
+    if (!edit) return false;
+    RECT client;
+    GetClientRect(edit, &client);
+    side = client.bottom;
+    right = client.right;
+    SendMessageW(edit, EM_SETMARGINS, EC_RIGHTMARGIN, MAKELPARAM(0, side + 1));
+    return true;
+}
+
 bool HandleChildMessages(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) {
     switch (message) {
         case WM_COMMAND:

@@ -20,7 +20,7 @@ const wchar_t* SpinButtonClass() {
 // it lives, so that shapes can be filled and drawn in any colour without
 // making GDI objects.
 class DcColours {
-public:
+  public:
     explicit DcColours(HDC dc)
         : dc_(dc),
           brush_(SelectObject(dc, GetStockObject(DC_BRUSH))),
@@ -36,7 +36,7 @@ public:
         SetDCPenColor(dc_, GetSysColor(colour));
     }
 
-private:
+  private:
     HDC dc_;
     HGDIOBJ brush_, pen_;
 };
@@ -45,7 +45,7 @@ private:
 // the upper-right corner. It never takes the focus; a press puts the focus
 // into the edit instead.
 class SpinButton final : public NativeControl {
-public:
+  public:
     SpinButton(const std::shared_ptr<FormState>& form, HWND edit, std::function<void()> onPress,
                std::function<void(int)> onStep)
         : NativeControl(form, edit, SpinButtonClass(), u"", 0, 0, {0, 0, 0, 0}),
@@ -62,7 +62,7 @@ public:
                          SWP_NOZORDER | SWP_NOACTIVATE);
     }
 
-protected:
+  protected:
     bool OnMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) override {
         result = 0;
         switch (message) {
@@ -119,7 +119,7 @@ protected:
         }
     }
 
-private:
+  private:
     static POINT PointOf(LPARAM lparam) {
         return {static_cast<short>(LOWORD(lparam)), static_cast<short>(HIWORD(lparam))};
     }
@@ -193,7 +193,7 @@ private:
 };
 
 class Win32SpinEdit final : public ControlBase<SpinEdit> {
-public:
+  public:
     Win32SpinEdit(const Parent& parent, Rect bounds)
         : ControlBase(parent.form, parent.hwnd, L"EDIT", u"",
                       kFocusable | ES_RIGHT | ES_AUTOHSCROLL | WS_CLIPCHILDREN, WS_EX_CLIENTEDGE,
@@ -225,7 +225,7 @@ public:
         return true;
     }
 
-protected:
+  protected:
     bool OnMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) override {
         switch (message) {
             case WM_CHAR: {
@@ -265,22 +265,15 @@ protected:
         }
     }
 
-private:
+  private:
     void Step(int direction) {
         std::function<void(int)> handler = onStep;
         if (handler) Raise([&handler, direction] { handler(direction); });
     }
 
-    // The button is square, as high as the edit's inside; the text stops
-    // short of it.
     void Layout() {
-        HWND hwnd = Handle();
-        if (!hwnd) return;
-        RECT client;
-        GetClientRect(hwnd, &client);
-        int side = client.bottom;
-        button_.Layout(side, client.right);
-        SendMessageW(hwnd, EM_SETMARGINS, EC_RIGHTMARGIN, MAKELPARAM(0, side + 1));
+        int side, right;
+        if (InnerButtonPlace(Handle(), side, right)) button_.Layout(side, right);
     }
 
     bool putting_ = false;
