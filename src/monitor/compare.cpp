@@ -155,6 +155,15 @@ private:
     bool indexed_ = false;
 };
 
+// Volumes that keep local times (FAT, exFAT) report every time moved back by
+// however far the local time's offset moved forward: such a move alone, with
+// the size kept, is no change of the file.
+bool Changed(const TDir& old, const TDir& file, int64_t shift) {
+    if (old.sizelo != file.sizelo || old.sizehi != file.sizehi) return true;
+    if (old.time == file.time) return false;
+    return shift == 0 || static_cast<int64_t>(file.time - old.time) != -shift;
+}
+
 }  // namespace
 
 void TMainForm::CompDir(TDir& dir, TDir& odir, std::u16string_view command,
@@ -176,10 +185,7 @@ void TMainForm::CompareLevel(TDir& dir, TDir& odir, std::u16string_view command,
         for (uint32_t i = 0; i < dir.files->count; ++i) {
             auto* file = static_cast<TDir*>(dir.files->GetObject(i));
             const TDir* old = known.Find(i, file->dname2);
-            bool report =
-                old ? changedfiles && (old->time != file->time || old->sizelo != file->sizelo ||
-                                       old->sizehi != file->sizehi)
-                    : newfiles;
+            bool report = old ? changedfiles && Changed(*old, *file, shift_) : newfiles;
             if (!report) continue;
             if (!pathsMade) {
                 path = AddBackslash(View(dir.dname));

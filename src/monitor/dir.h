@@ -7,6 +7,9 @@
 
 class TDynaArray;
 
+// A file's time keeps the system's full resolution, which needs 64 bits.
+static_assert(sizeof(uintptr_t) >= sizeof(uint64_t), "file times need 64-bit records");
+
 // Four pointer-sized fields. A directory record owns its texts and arrays;
 // a file entry owns only its name and keeps its time and size in the other
 // three fields.
@@ -14,7 +17,7 @@ struct TDir {
     char16_t* dname2;  // directory: path relative to the watched one; file: name
     union {
         char16_t* dname;  // directory: full path
-        uintptr_t time;   // file: MS-DOS date-time of the last write, local time
+        uintptr_t time;   // file: the last write, 100-ns steps since 1601, UTC
     };
     union {
         TDynaArray* files;  // directory: its file entries

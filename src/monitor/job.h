@@ -1,6 +1,8 @@
 // One running watch job.
 #pragma once
 
+#include <cstdint>
+
 #include "monitor/dir.h"
 
 struct TJob {
@@ -13,4 +15,9 @@ struct TJob {
     bool newfiles;
     bool changedfiles;
     bool subdirs;
+    // The time zone's offset from UTC (100-ns steps) when each snapshot was
+    // read: volumes that keep local times report other UTC times after the
+    // offset changed.
+    int64_t obias;
+    int64_t bias;
 };

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "monitor/dyna_array.h"
+#include "platform/dir_search.h"
 #include "ui/main_form.h"
 
 namespace {
@@ -67,9 +68,14 @@ void TMainForm::Timer1Timer() {
             TJob* job = ajob;
             ReleaseDir(job->odir);
             job->odir = job->dir;
+            job->obias = job->bias;
             job->dir = TDir{};  // the reader sets it up; a failed read leaves it blank
+            job->bias = platform::LocalOffset();
             ReadinDir(job->dirname, u"", job->dir, job->subdirs);
-            if (infirsttimer || inbreak) continue;
+            if (inbreak) continue;
+            KeepUnreadable(job->dir, job->odir);
+            if (infirsttimer) continue;
+            shift_ = job->bias - job->obias;
             CompDir(job->dir, job->odir, job->command, job->command2, job->newfiles,
                     job->changedfiles, job->invisible);
         }

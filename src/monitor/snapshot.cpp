@@ -1,4 +1,5 @@
 // Reading a directory tree into a snapshot, and releasing it again.
+#include <algorithm>
 #include <cstring>
 
 #include "monitor/dir.h"
@@ -38,7 +39,22 @@ void TMainForm::InitDir(TDir& dir) {
 
 void TMainForm::ReadinDir(std::u16string_view dirname, std::u16string_view dirname2, TDir& dir,
                           bool subdirs) {
+    unreadable_.clear();
+    path_.clear();
     ReadLevel(dirname, dirname2, dir, subdirs);
+}
+
+bool TMainForm::LeadsBack(const platform::DirId& target) {
+    // A link whose end cannot be told is followed, as any other.
+    if (target == platform::DirId{}) return false;
+    for (Level& level : path_) {
+        if (!level.asked) {
+            level.asked = true;
+            level.known = platform::IdentifyDir(level.path, level.id);
+        }
+        if (level.known && level.id == target) return true;
+    }
+    return false;
 }
 
 bool TMainForm::ReadLevel(std::u16string_view dirname, std::u16string_view dirname2, TDir& dir,
@@ -49,47 +65,50 @@ bool TMainForm::ReadLevel(std::u16string_view dirname, std::u16string_view dirna
     AllocPChar(dir.dname2, dirname2);
     if (inbreak) return false;
 
+    // The directories being read, from the watched one down, for telling a
+    // link that leads back up; a read that throws leaves them as they were.
+    path_.push_back(Level{dirname});
+    struct Leave {
+        std::vector<Level>& path;
+        ~Leave() { path.pop_back(); }
+    } leave{path_};
+    const bool top = path_.size() == 1;
+
     // The search pattern, and the path the names of subdirectories follow.
     std::u16string pattern = AddBackslash(dirname) + u"*.*";
     const std::u16string_view path(pattern.data(), pattern.size() - 3);
     std::u16string path2;  // made at the first subdirectory
     const size_t first = staged_.size();
-    // A time number depends on the time zone, which only code outside the
-    // read can change, and such code runs only where a subdirectory's read
-    // handles window messages. The files listed before that get their
-    // numbers in one batch, the same as they would have got one by one.
-    size_t timed = first;
-    auto makeTimes = [&] {
-        if (timed == staged_.size()) return;
-        platform::LocalTimes batch(staged_.size() - timed);
-        for (; timed < staged_.size(); ++timed)
-            staged_[timed].time = batch.DosTime(staged_[timed].time);
-    };
     // Adding one file at a time would leave `afile` on whatever was added
     // last; when that was a file below a subdirectory listed after this
     // directory's last file, the cursor must end there, not here.
     bool publishedBelow = false;
     bool publishedAny = false;
-    platform::DirSearch search(true);
+    platform::DirSearch search;
     platform::DirEntry entry;
-    for (bool found = search.First(pattern.c_str(), entry); found && !inbreak;
-         found = search.Next(entry)) {
+    bool found = search.First(pattern.c_str(), entry);
+    for (; found && !inbreak; found = search.Next(entry)) {
         if (!entry.directory) {
             Staged& staged = staged_.emplace_back();
             staged.time = entry.written;
             staged.size = entry.size;
             AllocPChar(staged.name, entry.name);
             publishedBelow = false;
-        } else if (subdirs && entry.name != u"." && entry.name != u"..") {
+        } else if (subdirs && entry.name != u"." && entry.name != u".." &&
+                   !(entry.link && LeadsBack(entry.target))) {
             auto* sub = static_cast<TDir*>(dir.dirs->Add());
             if (!sub) continue;
-            makeTimes();
             if (path2.empty()) path2 = AddBackslash(dirname2);
             if (ReadLevel(Joined(path, entry.name), Joined(path2, entry.name), *sub, subdirs))
                 publishedBelow = publishedAny = true;
         }
     }
-    makeTimes();
+    // A folder that could not be listed now is not an empty one; nor is a
+    // watched folder that is missing (a drive or share not there for now).
+    if (!found && !inbreak &&
+        (search.End() == platform::ListEnd::unreadable ||
+         (top && search.End() == platform::ListEnd::notFound)))
+        unreadable_.push_back(dir.dname);
 
     // The entries go into the array in one block change, which leaves it as
     // adding them one by one would have.
@@ -100,7 +119,7 @@ bool TMainForm::ReadLevel(std::u16string_view dirname, std::u16string_view dirna
             for (uint32_t i = 0; i < gathered; ++i) {
                 const Staged& staged = staged_[first + i];
                 records[i].dname2 = staged.name;
-                records[i].time = static_cast<uint32_t>(staged.time);
+                records[i].time = staged.time;
                 records[i].sizelo = static_cast<uint32_t>(staged.size);
                 records[i].sizehi = static_cast<uint32_t>(staged.size >> 32);
             }
@@ -132,4 +151,75 @@ void TMainForm::FreeDir(TDynaArray*& dirs) {
     // loop's record again.
     while (dirs->WhileNext()) ReleaseDir(*adir);
     delete dirs;
+}
+
+namespace {
+
+// A record whose read failed before it was set up has no arrays.
+uint32_t CountOf(const TDynaArray* array) { return array ? array->count : 0; }
+
+const TDir& RecordOf(const TDynaArray* array, uint32_t i) {
+    return static_cast<const TDir*>(array->poi)[i];
+}
+
+std::u16string_view TextOf(const char16_t* text) {
+    return text ? std::u16string_view(text) : std::u16string_view();
+}
+
+}  // namespace
+
+void TMainForm::KeepUnreadable(TDir& dir, const TDir& odir) {
+    if (unreadable_.empty()) return;
+    std::sort(unreadable_.begin(), unreadable_.end());
+    KeepLevel(dir, odir);
+    unreadable_.clear();
+}
+
+void TMainForm::KeepLevel(TDir& dir, const TDir& odir) {
+    if (std::binary_search(unreadable_.begin(), unreadable_.end(), dir.dname)) {
+        // Whatever the listing gave before it failed goes; what the folder
+        // held when it was last read stands in for it.
+        dir.files->First();
+        while (dir.files->WhileNext()) FreePChar(afile->dname2);
+        delete dir.files;
+        FreeDir(dir.dirs);
+        InitDir(dir);
+        CopyContent(dir, odir);
+        return;
+    }
+    const uint32_t olds = CountOf(odir.dirs);
+    for (uint32_t i = 0; i < dir.dirs->count; ++i) {
+        TDir& sub = static_cast<TDir*>(dir.dirs->poi)[i];
+        auto same = [&](uint32_t k) { return TextOf(RecordOf(odir.dirs, k).dname) == TextOf(sub.dname); };
+        // Both snapshots usually list in the same order: the same place first.
+        uint32_t k = i < olds && same(i) ? i : 0;
+        while (k < olds && !same(k)) ++k;
+        if (k < olds) {
+            KeepLevel(sub, RecordOf(odir.dirs, k));
+        } else {
+            TDir none{};
+            KeepLevel(sub, none);
+        }
+    }
+}
+
+void TMainForm::CopyContent(TDir& dir, const TDir& from) {
+    if (const uint32_t n = CountOf(from.files)) {
+        auto* records = static_cast<TDir*>(dir.files->AddMany(n));
+        if (!records) return;
+        for (uint32_t i = 0; i < n; ++i) {
+            const TDir& old = RecordOf(from.files, i);
+            records[i] = old;
+            AllocPChar(records[i].dname2, TextOf(old.dname2));
+        }
+    }
+    for (uint32_t i = 0; i < CountOf(from.dirs); ++i) {
+        const TDir& old = RecordOf(from.dirs, i);
+        auto* sub = static_cast<TDir*>(dir.dirs->Add());
+        if (!sub) return;
+        InitDir(*sub);
+        AllocPChar(sub->dname, TextOf(old.dname));
+        AllocPChar(sub->dname2, TextOf(old.dname2));
+        CopyContent(*sub, old);
+    }
 }

@@ -3,58 +3,79 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 
 namespace platform {
+
+// What the system says a directory is: equal ids are the same directory,
+// whatever path or link led there.
+struct DirId {
+    uint64_t volume = 0;
+    uint64_t file = 0;
+    bool operator==(const DirId&) const = default;
+};
 
 struct DirEntry {
     std::u16string name;
     bool directory = false;
+    // A directory reached through a link (a junction, a directory symbolic
+    // link or another reparse point; a POSIX symbolic link). `target` is the
+    // directory it leads to, or zero when that cannot be told.
+    bool link = false;
+    DirId target;
     uint64_t size = 0;
-    int64_t written = 0;  // the last-write time in the platform's own terms, for LocalTimes
-    uint32_t time = 0;    // MS-DOS date-time of the local last-write time
+    // The last write in 100-nanosecond steps since 1601-01-01, UTC: the
+    // system's own resolution, and no time zone in it.
+    uint64_t written = 0;
+};
+
+// Why a listing gave no further entry.
+enum class ListEnd {
+    complete,    // the listing went to its end
+    notFound,    // the directory does not exist (or is no directory)
+    unreadable,  // it exists, or may, but could not be listed now
 };
 
 // One open search; closed when it goes out of scope.
 class DirSearch {
 public:
-    // A search that defers the time leaves `time` at 0; LocalTimes makes
-    // the numbers from `written` later, many at once.
-    explicit DirSearch(bool deferTimes = false) : deferTimes_(deferTimes) {}
+    DirSearch() = default;
     ~DirSearch();
     DirSearch(const DirSearch&) = delete;
     DirSearch& operator=(const DirSearch&) = delete;
 
     // `pattern` is a directory path followed by "\*.*"; every kind of entry
     // is listed, hidden and system entries, "." and ".." included. False when
-    // the directory cannot be listed.
+    // there is no entry; End() then tells why.
     bool First(const char16_t* pattern, DirEntry& entry);
-    // False at the end of the listing.
     bool Next(DirEntry& entry);
+    ListEnd End() const { return end_; }
 
 private:
+    bool OpenListing(const char16_t* pattern, DirEntry& entry);
+    bool NextListed(DirEntry& entry);
+    bool Faulted();
+
     void* handle_ = nullptr;
-    bool deferTimes_;
+    ListEnd end_ = ListEnd::complete;
+    const char16_t* pattern_ = nullptr;  // for the fault seam, valid while listing
+    size_t delivered_ = 0;
 };
 
-// Makes the time numbers of last-write times (DirEntry::written), each the
-// DirEntry::time its entry would have had, in one batch: files written
-// together share their second, which the POSIX layer converts only once a
-// batch. There the number depends on the time zone as the process knows it,
-// which only other code can change; a batch made before any other code runs
-// gives each file the number of its own listing.
-class LocalTimes {
-public:
-    // `count`: about how many times the batch will convert.
-    explicit LocalTimes(size_t count);
-    LocalTimes(const LocalTimes&) = delete;
-    LocalTimes& operator=(const LocalTimes&) = delete;
+// The id of the directory at `path`, links followed. False when the system
+// cannot tell it.
+bool IdentifyDir(std::u16string_view path, DirId& id);
 
-    uint32_t DosTime(int64_t written);
+// Local time minus UTC now, in 100-ns steps. Volumes that keep local times
+// (FAT, exFAT) report UTC times that move by the change of this offset.
+int64_t LocalOffset();
 
-private:
-    size_t mask_ = 0;
-    uint32_t batch_ = 0;
-};
+// Test seam: called before a search delivers entry `index` (0 at First) of
+// the listing `pattern`; what it returns other than ListEnd::complete ends
+// the listing there, as the system would have ended it.
+using ListingFault = std::function<ListEnd(std::u16string_view pattern, size_t index)>;
+void SetListingFault(ListingFault fault);
 
 }  // namespace platform

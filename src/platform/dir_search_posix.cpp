@@ -2,32 +2,28 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <string>
-#include <vector>
 
 #include "platform/dir_search.h"
-#include "platform/dos_time.h"
 #include "platform/posix_path.h"
 #include "platform/text.h"
 
 namespace platform {
 namespace {
 
-constexpr int64_t kSecondsFrom1601To1970 = 11644473600;
+constexpr int64_t kTicksFrom1601To1970 = 116444736000000000;
 
-uint32_t LocalDosTime(time_t written) {
-    tm parts{};
-    if (!localtime_r(&written, &parts)) return 0;
-    int year = parts.tm_year + 1900;
-    if (year >= 1980 && year <= 2107)
-        return PackDosTime(year, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min,
-                           parts.tm_sec > 59 ? 59 : parts.tm_sec);
-    return OutOfRangeDosTime(static_cast<int64_t>(written) + parts.tm_gmtoff +
-                             kSecondsFrom1601To1970);
+uint64_t Ticks(const timespec& at) {
+    return static_cast<uint64_t>(static_cast<int64_t>(at.tv_sec) * 10000000 + at.tv_nsec / 100 +
+                                 kTicksFrom1601To1970);
+}
+
+DirId IdOf(const struct stat& info) {
+    return {static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
 }
 
 // Four ASCII bytes as four UTF-16 units, in memory order.
@@ -136,75 +132,70 @@ const char* PosixPath(std::u16string_view path) {
     return buffer.c_str();
 }
 
-bool Read(DIR* dir, bool deferTimes, DirEntry& entry) {
-    dirent* found = readdir(dir);
-    if (!found) return false;
-    SetName(entry.name, found->d_name);
-    struct stat info;
-    // Links are followed, as the Windows listing reports a linked folder as a
-    // folder; a dangling link is listed as itself.
-    const int fd = dirfd(dir);
-    if (fstatat(fd, found->d_name, &info, 0) != 0 &&
-        fstatat(fd, found->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0)
-        info = {};
-    entry.directory = S_ISDIR(info.st_mode);
-    entry.size = static_cast<uint64_t>(info.st_size);
-    entry.written = info.st_mtime;
-    entry.time = deferTimes ? 0 : LocalDosTime(info.st_mtime);
-    return true;
-}
-
-// What the current batch has converted, in slots tagged with the batch: a
-// second converted in an earlier batch may belong to another time zone.
-struct Converted {
-    int64_t written;
-    uint32_t batch;  // 0 in a slot no batch has used
-    uint32_t time;
-};
-
-thread_local std::vector<Converted> converted;
-thread_local uint32_t batches = 0;
-
 }  // namespace
-
-LocalTimes::LocalTimes(size_t count) {
-    // As many slots as times, so that a small batch stays in a few cache
-    // lines however large an earlier one was; at most 32,768 (512 KiB).
-    const size_t slots = std::bit_ceil(std::clamp<size_t>(count, 1, size_t{1} << 15));
-    if (converted.size() < slots) converted.resize(slots, Converted{0, 0, 0});
-    if (++batches == 0) {
-        // The tags have gone round: no slot may pass for this batch's.
-        std::fill(converted.begin(), converted.end(), Converted{0, 0, 0});
-        batches = 1;
-    }
-    mask_ = slots - 1;
-    batch_ = batches;
-}
-
-uint32_t LocalTimes::DosTime(int64_t written) {
-    const auto spread = static_cast<uint64_t>(written) * 0x9E3779B97F4A7C15u;
-    Converted& known = converted[(spread >> 32) & mask_];
-    if (known.batch != batch_ || known.written != written)
-        known = {written, batch_, LocalDosTime(static_cast<time_t>(written))};
-    return known.time;
-}
 
 DirSearch::~DirSearch() {
     if (handle_) closedir(static_cast<DIR*>(handle_));
 }
 
-bool DirSearch::First(const char16_t* pattern, DirEntry& entry) {
+bool DirSearch::OpenListing(const char16_t* pattern, DirEntry& entry) {
     if (handle_) closedir(static_cast<DIR*>(handle_));
     std::u16string_view text(pattern);
     constexpr std::u16string_view kAll = u"\\*.*";
     if (text.size() >= kAll.size() && text.substr(text.size() - kAll.size()) == kAll)
         text.remove_suffix(kAll.size() - 1);  // keep the separator: "\*.*" on "/" lists the root
-    handle_ = opendir(PosixPath(text));
-    return handle_ && Read(static_cast<DIR*>(handle_), deferTimes_, entry);
+    // A bare "*.*" would list the current folder; no caller means that.
+    handle_ = text == u"*.*" ? nullptr : opendir(PosixPath(text));
+    if (!handle_) {
+        const int error = text == u"*.*" ? ENOENT : errno;
+        end_ = error == ENOENT || error == ENOTDIR ? ListEnd::notFound : ListEnd::unreadable;
+        return false;
+    }
+    return NextListed(entry);
 }
 
-bool DirSearch::Next(DirEntry& entry) {
-    return handle_ && Read(static_cast<DIR*>(handle_), deferTimes_, entry);
+bool DirSearch::NextListed(DirEntry& entry) {
+    DIR* dir = static_cast<DIR*>(handle_);
+    errno = 0;
+    dirent* found = readdir(dir);
+    if (!found) {
+        // A listing cut off by an error is not a complete one.
+        end_ = errno ? ListEnd::unreadable : ListEnd::complete;
+        return false;
+    }
+    SetName(entry.name, found->d_name);
+    struct stat info;
+    const int fd = dirfd(dir);
+    // Only a link costs a second look, and only where the file system does
+    // not tell the kind of an entry.
+    bool link = found->d_type == DT_LNK;
+    if (found->d_type == DT_UNKNOWN && fstatat(fd, found->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0)
+        link = S_ISLNK(info.st_mode);
+    // Links are followed, as the Windows listing reports a linked folder as a
+    // folder; a dangling link is listed as itself.
+    if (fstatat(fd, found->d_name, &info, 0) != 0 &&
+        fstatat(fd, found->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+        info = {};
+    entry.directory = S_ISDIR(info.st_mode);
+    entry.link = link && entry.directory;
+    entry.target = entry.link ? IdOf(info) : DirId{};
+    entry.size = static_cast<uint64_t>(info.st_size);
+    entry.written = Ticks(info.st_mtim);
+    return true;
+}
+
+int64_t LocalOffset() {
+    const time_t now = time(nullptr);
+    tm parts{};
+    return localtime_r(&now, &parts) ? int64_t{parts.tm_gmtoff} * 10000000 : 0;
+}
+
+bool IdentifyDir(std::u16string_view path, DirId& id) {
+    struct stat info;
+    if (path.empty() || stat(ToPosixPath(path).c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+        return false;
+    id = IdOf(info);
+    return true;
 }
 
 }  // namespace platform

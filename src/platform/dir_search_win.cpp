@@ -1,78 +1,130 @@
 #include <windows.h>
 
 #include "platform/dir_search.h"
-#include "platform/dos_time.h"
+#include "platform/handle_win.h"
 #include "platform/wide.h"
 
 namespace platform {
 namespace {
 
-// The time number of a last-write time already converted to local time.
-uint32_t PackLocal(const FILETIME& local) {
-    SYSTEMTIME parts;
-    if (!FileTimeToSystemTime(&local, &parts)) return 0;
-    if (parts.wYear >= 1980 && parts.wYear <= 2107) {
-        WORD date = 0, time = 0;
-        if (FileTimeToDosDateTime(&local, &date, &time)) return (uint32_t{date} << 16) | time;
+// Paths past MAX_PATH are listed through the "\\?\" form, which takes them
+// as they are: made whole first, since that form resolves no "." or "..".
+std::wstring SystemPath(std::u16string_view path) {
+    std::wstring wide = AsWide(path);
+    if (wide.size() < MAX_PATH || wide.starts_with(L"\\\\?\\")) return wide;
+    const DWORD needed = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (!needed) return wide;
+    std::wstring full(needed, L'\0');
+    const DWORD length = GetFullPathNameW(wide.c_str(), needed, full.data(), nullptr);
+    if (!length || length >= needed) return wide;
+    full.resize(length);
+    if (full.starts_with(L"\\\\"))
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
+// Entries that the system reports as "no such folder": a subdirectory gone
+// between two listings reads as empty; everything else, an access denied, a
+// sharing violation, a lost network or a drive that is not ready, as a moment
+// in which the folder could not be read.
+ListEnd OpenError(DWORD error) {
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:  // nothing matches: the root of an empty drive
+            return ListEnd::complete;
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_DIRECTORY:
+        case ERROR_INVALID_NAME:
+        case ERROR_BAD_PATHNAME:
+        case ERROR_INVALID_DRIVE:
+            return ListEnd::notFound;
+        default:
+            return ListEnd::unreadable;
     }
-    ULARGE_INTEGER ticks;
-    ticks.LowPart = local.dwLowDateTime;
-    ticks.HighPart = local.dwHighDateTime;
-    return OutOfRangeDosTime(static_cast<int64_t>(ticks.QuadPart / 10000000));
 }
 
-// The local time takes the time zone's bias at the moment it is made, so it
-// is made as the entry is listed; only the packing may wait. A time that
-// cannot be made local becomes one that cannot be packed, with the number
-// 0 either way.
-int64_t LocalTicks(const FILETIME& written) {
-    FILETIME local;
-    if (!FileTimeToLocalFileTime(&written, &local)) return -1;
-    return static_cast<int64_t>((uint64_t{local.dwHighDateTime} << 32) | local.dwLowDateTime);
+uint64_t Ticks(const FILETIME& time) {
+    return (uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
 }
 
-FILETIME FromTicks(int64_t ticks) {
-    FILETIME time;
-    time.dwLowDateTime = static_cast<DWORD>(static_cast<uint64_t>(ticks));
-    time.dwHighDateTime = static_cast<DWORD>(static_cast<uint64_t>(ticks) >> 32);
-    return time;
-}
-
-void Fill(const WIN32_FIND_DATAW& data, bool deferTimes, DirEntry& entry) {
+void Fill(const WIN32_FIND_DATAW& data, std::u16string_view folder, DirEntry& entry) {
     entry.name.assign(data.cFileName, data.cFileName + wcslen(data.cFileName));
     entry.directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     entry.size = (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
-    entry.written = LocalTicks(data.ftLastWriteTime);
-    entry.time = deferTimes ? 0 : PackLocal(FromTicks(entry.written));
+    entry.written = Ticks(data.ftLastWriteTime);
+    // Only a folder behind a reparse point costs a look at what it leads to.
+    entry.link = entry.directory && (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    entry.target = {};
+    if (entry.link) {
+        std::u16string path(folder);
+        path += entry.name;
+        IdentifyDir(path, entry.target);
+    }
+}
+
+// The folder part of a pattern "<folder>\*.*", with its backslash.
+std::u16string_view FolderOf(const char16_t* pattern) {
+    std::u16string_view text(pattern);
+    return text.size() >= 3 ? text.substr(0, text.size() - 3) : std::u16string_view();
 }
 
 }  // namespace
-
-LocalTimes::LocalTimes(size_t) {}
-
-uint32_t LocalTimes::DosTime(int64_t written) { return PackLocal(FromTicks(written)); }
 
 DirSearch::~DirSearch() {
     if (handle_) FindClose(handle_);
 }
 
-bool DirSearch::First(const char16_t* pattern, DirEntry& entry) {
+bool DirSearch::OpenListing(const char16_t* pattern, DirEntry& entry) {
     if (handle_) FindClose(handle_);
+    handle_ = nullptr;
+    // A bare "*.*" would list the current folder; no caller means that.
+    if (std::u16string_view(pattern) == u"*.*") {
+        end_ = ListEnd::notFound;
+        return false;
+    }
     WIN32_FIND_DATAW data;
     // The basic information level skips the short names, which nothing here
     // uses; the large fetch asks the file system for bigger batches.
-    HANDLE found = FindFirstFileExW(AsWide(pattern).c_str(), FindExInfoBasic, &data,
+    HANDLE found = FindFirstFileExW(SystemPath(pattern).c_str(), FindExInfoBasic, &data,
                                     FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
-    handle_ = found == INVALID_HANDLE_VALUE ? nullptr : found;
-    if (!handle_) return false;
-    Fill(data, deferTimes_, entry);
+    if (found == INVALID_HANDLE_VALUE) {
+        end_ = OpenError(GetLastError());
+        return false;
+    }
+    handle_ = found;
+    Fill(data, FolderOf(pattern), entry);
     return true;
 }
 
-bool DirSearch::Next(DirEntry& entry) {
+bool DirSearch::NextListed(DirEntry& entry) {
     WIN32_FIND_DATAW data;
-    if (!handle_ || !FindNextFileW(handle_, &data)) return false;
-    Fill(data, deferTimes_, entry);
+    if (!FindNextFileW(handle_, &data)) {
+        // A listing cut off by an error is not a complete one.
+        end_ = GetLastError() == ERROR_NO_MORE_FILES ? ListEnd::complete : ListEnd::unreadable;
+        return false;
+    }
+    Fill(data, FolderOf(pattern_), entry);
+    return true;
+}
+
+int64_t LocalOffset() {
+    FILETIME now, local;
+    GetSystemTimeAsFileTime(&now);
+    if (!FileTimeToLocalFileTime(&now, &local)) return 0;
+    return static_cast<int64_t>(Ticks(local) - Ticks(now));
+}
+
+bool IdentifyDir(std::u16string_view path, DirId& id) {
+    if (path.empty()) return false;
+    // Opening the folder follows every link on the way; the handle needs no
+    // access, only the id.
+    win::KernelHandle folder(CreateFileW(SystemPath(path).c_str(), 0,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!folder || !GetFileInformationByHandle(folder.Get(), &info) ||
+        !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+    id = {info.dwVolumeSerialNumber, (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
     return true;
 }
 

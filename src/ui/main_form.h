@@ -13,6 +13,7 @@
 #include "monitor/dir.h"
 #include "monitor/job.h"
 #include "platform/controls.h"
+#include "platform/dir_search.h"
 #include "storage/form_storage.h"
 #include "ui/interval_field.h"
 
@@ -38,6 +39,10 @@ class TMainForm : public platform::WindowEvents {
                    bool subdirs);
     void ReleaseDir(TDir& dir);
     void FreeDir(TDynaArray*& dirs);
+    // After a read of `dir`: every folder that could not be listed (and the
+    // watched one when it is missing) gets what it held in `odir`, the
+    // snapshot before, so that a moment without access reports nothing.
+    void KeepUnreadable(TDir& dir, const TDir& odir);
 
     // Compares a fresh snapshot with the previous one and launches the
     // command for every new or changed file.
@@ -109,6 +114,17 @@ class TMainForm : public platform::WindowEvents {
     // `afile`.
     bool ReadLevel(std::u16string_view dirname, std::u16string_view dirname2, TDir& dir,
                    bool subdirs);
+    // A folder on the path of the running read, and what the system says it
+    // is, asked only when a link needs it.
+    struct Level {
+        std::u16string_view path;
+        platform::DirId id{};
+        bool asked = false;
+        bool known = false;
+    };
+    bool LeadsBack(const platform::DirId& target);
+    void KeepLevel(TDir& dir, const TDir& odir);
+    void CopyContent(TDir& dir, const TDir& from);
     void CompareLevel(TDir& dir, TDir& odir, std::u16string_view command,
                       std::u16string_view command2, bool newfiles, bool changedfiles,
                       bool invisible, size_t depth);
@@ -123,12 +139,18 @@ class TMainForm : public platform::WindowEvents {
     // a deeper level may add one while the levels above hold theirs.
     std::deque<std::vector<uint64_t>> tables_;
     // File entries of the directories being read, gathered so that each
-    // directory's array grows once. `time` holds the last-write time as the
-    // platform gives it until the time numbers are made in a batch.
+    // directory's array grows once.
     struct Staged {
         char16_t* name;
         uint64_t size;
-        int64_t time;
+        uint64_t time;
     };
     std::vector<Staged> staged_;
+    std::vector<Level> path_;
+    // The full-path texts of the folders of the last read that could not be
+    // listed.
+    std::vector<const char16_t*> unreadable_;
+    // How far the local time's offset moved between the two snapshots being
+    // compared.
+    int64_t shift_ = 0;
 };

@@ -13,7 +13,6 @@
 
 #include "monitor/dyna_array.h"
 #include "platform/dir_search.h"
-#include "platform/dos_time.h"
 #include "platform/text.h"
 #include "platform/toolkit_memory.h"
 #include "test_support.h"

@@ -130,22 +130,26 @@ TEST_F(Monitoring, IntervalFollowsTheFieldAndRestartsTheRunningTimer) {
 }
 
 TEST_F(Monitoring, StopDuringSubdirectoryReadWaitsForTheTickAndSkipsTheRest) {
-    tree.Write("one/sub/x.txt");
+    tree.Write("one/a/x.txt");
+    tree.Write("one/b/x.txt");
     tree.Write("two/y.txt");
     AddRow(tree.Path() + u"\\one");
     AddRow(tree.Path() + u"\\two");
     form.BitBtn4Click();
-    tree.Write("one/new.txt");
+    tree.Write("one/a/new.txt");
+    tree.Write("one/b/new.txt");
     tree.Write("two/new.txt");
     int pumpsBefore = kit.pumps;
-    // The tick pumps for "one", then for "one\sub": the click arrives there.
+    // The tick pumps for "one", for its first folder, then for its second:
+    // the click arrives there. Whatever the listing order, one folder with a
+    // new file has been read, which comparing the cut-off job would launch.
     kit.onPump = [&](int n) {
-        if (n == pumpsBefore + 2) Click();
+        if (n == pumpsBefore + 3) Click();
     };
     kit.FireTimers();
     EXPECT_TRUE(Idle());
     EXPECT_TRUE(kit.launches.empty());  // the interrupted job is not compared
-    EXPECT_EQ(kit.pumps, pumpsBefore + 2);  // "two" was never read
+    EXPECT_EQ(kit.pumps, pumpsBefore + 3);  // "two" was never read
     EXPECT_EQ(kit.trayDeletes, 1);
     EXPECT_EQ(Win().shows, 1);
     EXPECT_FALSE(form.incheck);

@@ -5,7 +5,6 @@
 #include <thread>
 
 #include "platform/command_line.h"
-#include "platform/dos_time.h"
 #include "platform/shell.h"
 #include "platform/text.h"
 #include "test_support.h"
@@ -38,21 +37,6 @@ TEST(CommandLine, SplitsLikeAWindowsRuntime) {
     EXPECT_EQ(split("\"x\"\"y\" z"), (V{"x\"y", "z"}));
     EXPECT_EQ(split("\"\""), (V{""}));
     EXPECT_EQ(split(""), V{});
-}
-
-TEST(DosTime, PacksFieldsAndKeepsOutOfRangeApart) {
-    EXPECT_EQ(platform::PackDosTime(1980, 1, 1, 0, 0, 0), 0x00210000u);
-    EXPECT_EQ(platform::PackDosTime(2107, 12, 31, 23, 59, 58), 0xFF9FBF7Du);
-    EXPECT_EQ(platform::PackDosTime(2024, 2, 29, 13, 45, 31), ((44u << 25) | (2u << 21) | (29u << 16) | (13u << 11) | (45u << 5) | 15u));
-    std::set<uint32_t> seen;
-    for (int64_t s : std::initializer_list<int64_t>{-5, -4, -3, -2, -1, 0, 1, 2, 3, 9'000'000'000, 9'000'000'002}) {
-        uint32_t v = platform::OutOfRangeDosTime(s);
-        EXPECT_EQ((v >> 21) & 0xF, 0u);
-        seen.insert(v);
-    }
-    EXPECT_EQ(platform::OutOfRangeDosTime(-4), platform::OutOfRangeDosTime(-3));  // one two-second step
-    EXPECT_EQ(platform::OutOfRangeDosTime(0), platform::OutOfRangeDosTime(1));
-    EXPECT_EQ(seen.size(), 7u);  // steps -3 -2 -1 0 1 and the two far ones
 }
 
 #ifndef _WIN32

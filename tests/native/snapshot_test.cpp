@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include <chrono>
 
 #include "platform/toolkit_memory.h"
@@ -105,13 +107,12 @@ TEST_F(Snapshot, UnchangedFilesReadTheSameTimeTwice) {
     TDir again{};
     form.ReadinDir(tree.Path(), u"", again, true);
     ASSERT_EQ(snap.files->count, again.files->count);
+    std::set<uintptr_t> times;
     for (uint32_t i = 0; i < snap.files->count; ++i) {
         EXPECT_EQ(Rec(*snap.files, i)->time, Rec(*again.files, i)->time) << Narrow(Rec(*snap.files, i)->dname2);
-        // Out-of-range times never look like a real date (month bits zero).
-        std::string name = Narrow(Rec(*snap.files, i)->dname2);
-        uint32_t month = (Rec(*snap.files, i)->time >> 21) & 0xF;
-        EXPECT_EQ(month == 0, name != "a.txt") << name;
+        times.insert(Rec(*snap.files, i)->time);
     }
+    EXPECT_EQ(times.size(), 3u);
     form.ReleaseDir(again);
 }
 
@@ -179,7 +180,7 @@ TEST_F(Snapshot, UnreadableSubdirectoryStaysAsEmptyRecord) {
     EXPECT_EQ(Rec(*snap.dirs, 0)->files->count, 0u);
 }
 
-TEST_F(Snapshot, TimeZoneChangeChangesEveryTimeNumber) {
+TEST_F(Snapshot, TimeZoneChangeKeepsEveryTime) {
     tree.Write("a.txt");
     const char* saved = getenv("TZ");
     std::string keep = saved ? saved : "";
@@ -192,7 +193,7 @@ TEST_F(Snapshot, TimeZoneChangeChangesEveryTimeNumber) {
     form.ReadinDir(tree.Path(), u"", shifted, true);
     if (saved) setenv("TZ", keep.c_str(), 1); else unsetenv("TZ");
     tzset();
-    EXPECT_NE(Rec(*snap.files, 0)->time, Rec(*shifted.files, 0)->time);
+    EXPECT_EQ(Rec(*snap.files, 0)->time, Rec(*shifted.files, 0)->time);
     form.ReleaseDir(shifted);
 }
 #endif
