@@ -1,0 +1,241 @@
+// Launches as a machine in use brings them: zone changes, quick rewrites,
+// folders that cannot be read for a moment, links that lead back up.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "monitor/dyna_array.h"
+#include "platform/dir_search.h"
+#include "platform/toolkit_memory.h"
+#include "test_support.h"
+#include "ui/main_form.h"
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+using test::Narrow;
+
+namespace {
+
+using Lines = std::vector<std::string>;
+namespace fs = std::filesystem;
+
+class Field : public ::testing::Test {
+protected:
+    void TearDown() override { platform::SetListingFault(nullptr); }
+
+    // Starts monitoring one entry that launches "%2" for new and changed files.
+    void Watch(const std::u16string& dir) {
+        auto& list = *form.ListView1;
+        const int row = list.AddRow();
+        const std::u16string cells[] = {dir, u"Ja", u"cmd", u"%2", u"Ja", u"Ja", u"Nein"};
+        for (int c = 0; c < 7; ++c) list.SetCell(row, c, cells[c]);
+        form.BitBtn4Click();
+    }
+    Lines Tick() {
+        kit.FireTimers();
+        Lines out;
+        for (auto& l : kit.launches) out.push_back(Narrow(l.params));
+        kit.launches.clear();
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+    // Every listing whose pattern holds `folder` fails at entry `at`.
+    static void FailListing(std::u16string folder, size_t at = 0,
+                            platform::ListEnd end = platform::ListEnd::unreadable) {
+        platform::SetListingFault([=](std::u16string_view pattern, size_t index) {
+            return pattern.find(folder) != std::u16string_view::npos && index == at
+                       ? end
+                       : platform::ListEnd::complete;
+        });
+    }
+    void WriteFiles(const std::string& folder, int n) {
+        for (int i = 0; i < n; ++i) tree.Write(folder + "f" + std::to_string(i) + ".txt");
+    }
+
+    test::TempTree tree;
+    platform::MemoryToolkit kit;
+    TMainForm form{kit};
+};
+
+TEST_F(Field, RewriteWithinTwoSecondsWithTheSameSizeIsAChange) {
+    const fs::path file = tree.Write("a.txt", "one");
+    const auto at = fs::file_time_type::clock::now() - std::chrono::hours(1);
+    fs::last_write_time(file, at);
+    Watch(tree.Path());
+    tree.Write("a.txt", "two");
+    fs::last_write_time(file, at + std::chrono::milliseconds(700));
+    EXPECT_EQ(Tick(), Lines{"a.txt"});
+    EXPECT_EQ(Tick(), Lines{});
+}
+
+TEST_F(Field, FolderUnreadableForAMomentLaunchesOnlyWhatIsNew) {
+    WriteFiles("sub/", 10);
+    WriteFiles("sub/deep/", 10);
+    tree.Write("top.txt");
+    Watch(tree.Path());
+    // Refused at once, then cut off in the middle of the listing.
+    for (size_t at : {0, 4}) {
+        FailListing(u"sub\\*.*", at);
+        EXPECT_EQ(Tick(), Lines{}) << at;
+        EXPECT_EQ(Tick(), Lines{}) << at;
+    }
+    // What changes while the folder cannot be read is seen once it can.
+    tree.Write("sub/new.txt");
+    EXPECT_EQ(Tick(), Lines{});
+    platform::SetListingFault(nullptr);
+    tree.Write("sub/deep/f3.txt", "grown");
+    EXPECT_EQ(Tick(), (Lines{"sub\\deep\\f3.txt", "sub\\new.txt"}));
+    // A folder that is gone reads as empty; back, its files are new.
+    test::TempTree away;
+    fs::rename(tree.Root() / "sub", away.Root() / "sub");
+    EXPECT_EQ(Tick(), Lines{});
+    fs::rename(away.Root() / "sub", tree.Root() / "sub");
+    EXPECT_EQ(Tick().size(), 21u);
+}
+
+TEST_F(Field, MissingOrUnreachableWatchedFolderKeepsItsSnapshot) {
+    WriteFiles("w/", 5);
+    WriteFiles("w/sub/", 5);
+    Watch(tree.Path() + u"\\w");
+    fs::rename(tree.Root() / "w", tree.Root() / "away");
+    EXPECT_EQ(Tick(), Lines{});
+    EXPECT_EQ(Tick(), Lines{});
+    fs::rename(tree.Root() / "away", tree.Root() / "w");
+    tree.Write("w/sub/f1.txt", "changed");
+    tree.Write("w/new.txt");
+    EXPECT_EQ(Tick(), (Lines{"new.txt", "sub\\f1.txt"}));
+    FailListing(u"w\\*.*", 0, platform::ListEnd::unreadable);
+    EXPECT_EQ(Tick(), Lines{});
+    platform::SetListingFault(nullptr);
+    EXPECT_EQ(Tick(), Lines{});
+}
+
+TEST_F(Field, EmptyDirectoryCellWatchesNothing) {
+    // The current folder (where the tests run) is never listed in its stead.
+    Watch(u"");
+    auto* job = static_cast<TJob*>(form.jobs->GetObject(0));
+    EXPECT_EQ(job->dir.files->count, 0u);
+    EXPECT_EQ(job->dir.dirs->count, 0u);
+    EXPECT_EQ(Tick(), Lines{});
+}
+
+#ifndef _WIN32
+
+class Zone {
+public:
+    explicit Zone(const char* tz) { Set(tz); }
+    ~Zone() {
+        if (had_) setenv("TZ", saved_.c_str(), 1);
+        else unsetenv("TZ");
+        tzset();
+    }
+    void Set(const char* tz) {
+        setenv("TZ", tz, 1);
+        tzset();
+    }
+
+private:
+    const char* get_ = getenv("TZ");
+    bool had_ = get_ != nullptr;
+    std::string saved_ = get_ ? get_ : "";
+};
+
+TEST_F(Field, ZoneAndDaylightSavingChangesLaunchNothing) {
+    Zone zone("UTC0");
+    WriteFiles("", 20);
+    WriteFiles("sub/", 20);
+    Watch(tree.Path());
+    zone.Set("XST-1");
+    EXPECT_EQ(Tick(), Lines{});
+    // The zone moves in the middle of a read, as a message handled there may.
+    kit.onPump = [&](int) { zone.Set("CET-1CEST,M3.5.0,M10.5.0/3"); };
+    EXPECT_EQ(Tick(), Lines{});
+    kit.onPump = nullptr;
+    zone.Set("UTC0");
+    tree.Write("new.txt");
+    EXPECT_EQ(Tick(), Lines{"new.txt"});
+}
+
+// A FAT or exFAT volume keeps local times: when the offset moves forward by
+// an hour, every time it reports moves back by one.
+TEST_F(Field, LocalTimeVolumeShiftedByTheOffsetChangeIsNoChange) {
+    Zone zone("UTC0");
+    const fs::path same = tree.Write("same.txt"), other = tree.Write("other.txt");
+    const auto at = fs::file_time_type::clock::now() - std::chrono::hours(5);
+    fs::last_write_time(same, at);
+    fs::last_write_time(other, at);
+    Watch(tree.Path());
+    zone.Set("XST-1");
+    fs::last_write_time(same, at - std::chrono::hours(1));
+    fs::last_write_time(other, at - std::chrono::hours(1) + std::chrono::seconds(2));
+    EXPECT_EQ(Tick(), Lines{"other.txt"});
+    fs::last_write_time(same, at);  // the same move, with no change of the offset
+    EXPECT_EQ(Tick(), Lines{"same.txt"});
+}
+
+TEST_F(Field, LinksThatLeadBackUpAreNotFollowed) {
+    test::TempTree outside;
+    outside.Write("o1.txt");
+    outside.Write("o2.txt");
+    WriteFiles("", 20);
+    WriteFiles("sub/", 20);
+    fs::create_directory_symlink(tree.Root(), tree.Root() / "sub" / "root");
+    fs::create_directory_symlink(tree.Root() / "sub", tree.Root() / "sub" / "self");
+    fs::create_directory_symlink(outside.Root(), tree.Root() / "sub" / "elsewhere");
+    Watch(tree.Path());
+    auto* job = static_cast<TJob*>(form.jobs->GetObject(0));
+    const Lines names = test::Describe(job->dir);
+    EXPECT_EQ(std::count_if(names.begin(), names.end(),
+                            [](const std::string& n) { return n.back() != '/'; }),
+              42);  // each real file once, and the two a link leads to
+    tree.Write("sub/f1.txt", "changed");
+    EXPECT_EQ(Tick(), Lines{"sub\\f1.txt"});
+}
+
+// A folder that the user may not list, for one tick, as a user and not as
+// root (for whom nothing is locked): the scenario runs in a child process
+// that gives up root where it has it.
+TEST(FieldAccess, FolderWithoutPermissionForATickLaunchesNothing) {
+    const pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(77);
+        int failed = 0;
+        {
+            test::TempTree tree;
+            for (int i = 0; i < 20; ++i) tree.Write("locked/f" + std::to_string(i));
+            platform::MemoryToolkit kit;
+            TMainForm form{kit};
+            auto& list = *form.ListView1;
+            list.AddRow();
+            const std::u16string cells[] = {tree.Path(), u"Ja", u"cmd", u"%2", u"Ja", u"Ja", u"Nein"};
+            for (int c = 0; c < 7; ++c) list.SetCell(0, c, cells[c]);
+            form.BitBtn4Click();
+            fs::permissions(tree.Root() / "locked", fs::perms::none);
+            kit.FireTimers();
+            failed |= kit.launches.empty() ? 0 : 1;
+            fs::permissions(tree.Root() / "locked", fs::perms::owner_all);
+            tree.Write("locked/new");
+            kit.FireTimers();
+            failed |= kit.launches.size() == 1 && Narrow(kit.launches[0].params) == "locked\\new" ? 0 : 2;
+            form.EndIt();
+        }
+        _exit(failed);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "cannot give up root here";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: launched while locked, 2: wrong launches after";
+}
+
+#endif
+
+}  // namespace
