@@ -24,6 +24,11 @@ std::u16string AddBackslash(std::u16string_view text) {
 
 namespace {
 
+// Links that a system does not report as links (Wine's view of POSIX links,
+// for one) can still lead back up; no real tree is this deep, and the read
+// must not run out of stack.
+constexpr size_t kDeepest = 512;
+
 std::u16string Joined(std::u16string_view path, std::u16string_view name) {
     std::u16string joined;
     joined.reserve(path.size() + name.size());
@@ -95,7 +100,7 @@ bool TMainForm::ReadLevel(std::u16string_view dirname, std::u16string_view dirna
             AllocPChar(staged.name, entry.name);
             publishedBelow = false;
         } else if (subdirs && entry.name != u"." && entry.name != u".." &&
-                   !(entry.link && LeadsBack(entry.target))) {
+                   !(entry.link && LeadsBack(entry.target)) && path_.size() < kDeepest) {
             auto* sub = static_cast<TDir*>(dir.dirs->Add());
             if (!sub) continue;
             if (path2.empty()) path2 = AddBackslash(dirname2);

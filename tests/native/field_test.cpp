@@ -128,6 +128,21 @@ TEST_F(Field, EmptyDirectoryCellWatchesNothing) {
 
 #ifndef _WIN32
 
+// A loop that no system call shows as one still ends; no real tree is that
+// deep.
+TEST_F(Field, ReadingStopsGoingDownAt512Levels) {
+    std::string path;
+    for (int level = 1; level <= 513; ++level) {
+        path += "d/";
+        if (level >= 511) tree.Write(path + "at" + std::to_string(level));
+    }
+    Watch(tree.Path());
+    const Lines names = test::Describe(static_cast<TJob*>(form.jobs->poi)->dir);
+    EXPECT_EQ(std::count_if(names.begin(), names.end(),
+                            [](const std::string& n) { return n.find("|at") != std::string::npos; }),
+              1);  // the folder of level 511 is read, the ones below it are not
+}
+
 class Zone {
 public:
     explicit Zone(const char* tz) { Set(tz); }

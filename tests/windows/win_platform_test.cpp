@@ -14,13 +14,7 @@
 
 namespace {
 
-uint32_t ExpectedDosTime(const FILETIME& written) {
-    FILETIME local;
-    WORD date = 0, time = 0;
-    EXPECT_TRUE(FileTimeToLocalFileTime(&written, &local));
-    EXPECT_TRUE(FileTimeToDosDateTime(&local, &date, &time));
-    return (uint32_t{date} << 16) | time;
-}
+uint64_t Ticks(const FILETIME& time) { return (uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime; }
 
 void SetWriteTime(const std::filesystem::path& path, const SYSTEMTIME& when) {
     FILETIME ft;
@@ -40,44 +34,46 @@ std::map<std::u16string, platform::DirEntry> List(const std::u16string& dir) {
     return out;
 }
 
-TEST(Win32Listing, EntriesCarrySizeKindAndLocalDosTime) {
+TEST(Win32Listing, EntriesCarrySizeKindAndTheSystemsUtcTime) {
     test::TempTree tree;
     tree.Write("a.txt", "hello");
     tree.Write("h.sys", "");
     tree.Hide("h.sys");
     tree.MakeDir("sub");
+    auto early = tree.Write("early.txt");
+    SetWriteTime(early, SYSTEMTIME{1975, 6, 0, 15, 12, 0, 0, 0});
     auto entries = List(tree.Path());
-    ASSERT_EQ(entries.size(), 5u);  // a.txt, h.sys, sub, "." and ".."
+    ASSERT_EQ(entries.size(), 6u);  // the files, sub, "." and ".."
     EXPECT_TRUE(entries.count(u".") && entries.count(u".."));
     EXPECT_TRUE(entries[u"sub"].directory);
+    EXPECT_FALSE(entries[u"sub"].link);
     EXPECT_FALSE(entries[u"a.txt"].directory);
     EXPECT_EQ(entries[u"a.txt"].size, 5u);
-
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    ASSERT_TRUE(GetFileAttributesExW((tree.Root() / "a.txt").c_str(), GetFileExInfoStandard, &data));
-    EXPECT_EQ(entries[u"a.txt"].time, ExpectedDosTime(data.ftLastWriteTime));
-}
-
-TEST(Win32Listing, TimesOutsideDosRangeAreStableAndNotDates) {
-    test::TempTree tree;
-    auto early = tree.Write("early.txt");
-    auto late = tree.Write("late.txt");
-    SetWriteTime(early, SYSTEMTIME{1975, 6, 0, 15, 12, 0, 0, 0});
-    SetWriteTime(late, SYSTEMTIME{2150, 6, 0, 15, 12, 0, 0, 0});
-    auto first = List(tree.Path());
-    auto second = List(tree.Path());
-    for (const char16_t* name : {u"early.txt", u"late.txt"}) {
-        EXPECT_EQ(first[name].time, second[name].time);
-        EXPECT_EQ((first[name].time >> 21) & 0xF, 0u);
+    for (const char* name : {"a.txt", "early.txt"}) {
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        ASSERT_TRUE(GetFileAttributesExW((tree.Root() / name).c_str(), GetFileExInfoStandard, &data));
+        EXPECT_EQ(entries[test::Wide(name)].written, Ticks(data.ftLastWriteTime)) << name;
     }
-    EXPECT_NE(first[u"early.txt"].time, first[u"late.txt"].time);
 }
 
-TEST(Win32Listing, MissingDirectoryListsNothing) {
+TEST(Win32Listing, MissingFolderIsToldFromOneThatCannotBeRead) {
+    test::TempTree tree;
+    tree.Write("file.txt");
+    for (std::u16string pattern : {std::u16string(u"Z:\\no\\such\\place\\*.*"), tree.Path() + u"\\gone\\*.*",
+                                   tree.Path() + u"\\file.txt\\*.*", std::u16string(u"*.*")}) {
+        platform::DirSearch search;
+        platform::DirEntry entry;
+        EXPECT_FALSE(search.First(pattern.c_str(), entry)) << test::Narrow(pattern);
+        EXPECT_EQ(search.End(), platform::ListEnd::notFound) << test::Narrow(pattern);
+        EXPECT_FALSE(search.Next(entry));
+    }
     platform::DirSearch search;
     platform::DirEntry entry;
-    EXPECT_FALSE(search.First(u"Z:\\no\\such\\place\\*.*", entry));
-    EXPECT_FALSE(search.Next(entry));
+    int listed = 0;
+    for (bool found = search.First((tree.Path() + u"\\*.*").c_str(), entry); found; found = search.Next(entry))
+        ++listed;
+    EXPECT_EQ(listed, 3);
+    EXPECT_EQ(search.End(), platform::ListEnd::complete);
 }
 
 TEST(Win32Shell, OpensCmdHiddenWithoutWaiting) {
