@@ -32,19 +32,12 @@ protected:
 
     // Starts monitoring one entry that launches "%2" for new and changed files.
     void Watch(const std::u16string& dir) {
-        auto& list = *form.ListView1;
-        const int row = list.AddRow();
-        const std::u16string cells[] = {dir, u"Ja", u"cmd", u"%2", u"Ja", u"Ja", u"Nein"};
-        for (int c = 0; c < 7; ++c) list.SetCell(row, c, cells[c]);
+        test::AddWatchRow(form, dir);
         form.BitBtn4Click();
     }
     Lines Tick() {
         kit.FireTimers();
-        Lines out;
-        for (auto& l : kit.launches) out.push_back(Narrow(l.params));
-        kit.launches.clear();
-        std::sort(out.begin(), out.end());
-        return out;
+        return test::TakeLaunches(kit);
     }
     // Every listing whose pattern holds `folder` fails at entry `at`.
     static void FailListing(std::u16string folder, size_t at = 0,
@@ -228,10 +221,7 @@ TEST(FieldAccess, FolderWithoutPermissionForATickLaunchesNothing) {
             for (int i = 0; i < 20; ++i) tree.Write("locked/f" + std::to_string(i));
             platform::MemoryToolkit kit;
             TMainForm form{kit};
-            auto& list = *form.ListView1;
-            list.AddRow();
-            const std::u16string cells[] = {tree.Path(), u"Ja", u"cmd", u"%2", u"Ja", u"Ja", u"Nein"};
-            for (int c = 0; c < 7; ++c) list.SetCell(0, c, cells[c]);
+            test::AddWatchRow(form, tree.Path());
             form.BitBtn4Click();
             fs::permissions(tree.Root() / "locked", fs::perms::none);
             kit.FireTimers();

@@ -1,9 +1,12 @@
 #include "test_support.h"
 
+#include <algorithm>
 #include <fstream>
 #include <random>
 
 #include "platform/text.h"
+#include "platform/toolkit_memory.h"
+#include "ui/main_form.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -70,6 +73,21 @@ void DescribeInto(const TDir& dir, std::vector<std::string>& out) {
 std::vector<std::string> Describe(const TDir& dir) {
     std::vector<std::string> out;
     DescribeInto(dir, out);
+    return out;
+}
+
+void AddWatchRow(TMainForm& form, const std::u16string& dir, const std::u16string& params) {
+    auto& list = *form.ListView1;
+    const int row = list.AddRow();
+    const std::u16string cells[] = {dir, u"Ja", u"cmd", params, u"Ja", u"Ja", u"Nein"};
+    for (int c = 0; c < 7; ++c) list.SetCell(row, c, cells[c]);
+}
+
+std::vector<std::string> TakeLaunches(platform::MemoryToolkit& kit) {
+    std::vector<std::string> out;
+    for (auto& l : kit.launches) out.push_back(Narrow(l.params));
+    kit.launches.clear();
+    std::sort(out.begin(), out.end());
     return out;
 }
 

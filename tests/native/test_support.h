@@ -9,6 +9,11 @@
 #include "monitor/dir.h"
 #include "monitor/dyna_array.h"
 
+class TMainForm;
+namespace platform {
+class MemoryToolkit;
+}
+
 namespace test {
 
 // A directory under the system's temporary folder, removed with the object.
@@ -37,6 +42,12 @@ std::u16string Wide(std::string_view text);
 // Names of a snapshot, as "rel|name|size" for files, walked through the
 // arrays' own records (not the cursors).
 std::vector<std::string> Describe(const TDir& dir);
+
+// Adds a row that watches `dir` with its subfolders for new and changed
+// files and runs "cmd" shown with `params`.
+void AddWatchRow(TMainForm& form, const std::u16string& dir, const std::u16string& params = u"%2");
+// The parameters of the launches so far, sorted; forgets them.
+std::vector<std::string> TakeLaunches(platform::MemoryToolkit& kit);
 
 template <class T = TDir>
 T* Rec(const TDynaArray& array, uint32_t i) { return static_cast<T*>(array.poi) + i; }

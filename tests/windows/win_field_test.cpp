@@ -23,19 +23,12 @@ using Lines = std::vector<std::string>;
 class WinField : public ::testing::Test {
 protected:
     void Watch(const std::u16string& dir, const char16_t* params = u"%2") {
-        auto& list = *form.ListView1;
-        const int row = list.AddRow();
-        const std::u16string cells[] = {dir, u"Ja", u"cmd", params, u"Ja", u"Ja", u"Nein"};
-        for (int c = 0; c < 7; ++c) list.SetCell(row, c, cells[c]);
+        test::AddWatchRow(form, dir, params);
         form.BitBtn4Click();
     }
     Lines Tick() {
         kit.FireTimers();
-        Lines out;
-        for (auto& l : kit.launches) out.push_back(Narrow(l.params));
-        kit.launches.clear();
-        std::sort(out.begin(), out.end());
-        return out;
+        return test::TakeLaunches(kit);
     }
     TJob& Job() { return *static_cast<TJob*>(form.jobs->poi); }  // GetObject is a windows.h macro
 
