@@ -58,7 +58,7 @@ BrandingText "${PRODUCT} ${VERSION}"
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
 
-!define MUI_COMPONENTSPAGE_TEXT_TOP "Die Liste der überwachten Verzeichnisse und die Einstellungen bleiben erhalten, wenn das Kästchen leer bleibt."
+!define MUI_COMPONENTSPAGE_TEXT_TOP "Die Liste der überwachten Verzeichnisse und die Einstellungen bleiben erhalten, solange das Kästchen leer ist."
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_COMPONENTS
 !insertmacro MUI_UNPAGE_INSTFILES
@@ -162,7 +162,7 @@ Section "-un.Valmorin"
     DeleteRegKey HKCU "${UNINSTALL_KEY}"
 SectionEnd
 
-Section /o "un.Liste der überwachten Verzeichnisse und Einstellungen entfernen" SecData
+Section /o "un.Überwachungsliste und Einstellungen löschen" SecData
     RMDir /r "$APPDATA\Brennick\Valmorin"
     RMDir "$APPDATA\Brennick"
     DeleteRegKey HKCU "Software\Valmorin"
