@@ -450,7 +450,12 @@ TEST_F(Win32ToolkitTray, ReleasesTheIconButNotTheSharedApplicationIcon) {
 // The icon drawn at the size on white, pixel by pixel.
 std::vector<uint32_t> Drawn(HICON icon, int size) {
     BITMAPINFO info{};
-    info.bmiHeader = {sizeof info.bmiHeader, size, -size, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = size;
+    info.bmiHeader.biHeight = -size;  // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
     HDC dc = CreateCompatibleDC(nullptr);
     HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
@@ -459,7 +464,7 @@ std::vector<uint32_t> Drawn(HICON icon, int size) {
     DrawIconEx(dc, 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
     GdiFlush();
     const auto* first = static_cast<const uint32_t*>(bits);
-    std::vector<uint32_t> pixels(first, first + size * size);
+    std::vector<uint32_t> pixels(first, first + static_cast<size_t>(size) * size);
     SelectObject(dc, previous);
     DeleteObject(bitmap);
     DeleteDC(dc);
