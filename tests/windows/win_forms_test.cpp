@@ -535,8 +535,10 @@ TEST_F(WinForms, TheAboutPanelDrawsALoweredOuterAndARaisedInnerBevel) {
     GetClientRect(panel, &client);
     HDC dc = GetDC(panel);
     int x = client.right / 2, y = client.bottom / 2;
-    std::vector<COLORREF> edges = {GetPixel(dc, x, 0), GetPixel(dc, x, 1),
-                                   GetPixel(dc, 0, y), GetPixel(dc, 1, y),
+    std::vector<COLORREF> edges = {GetPixel(dc, x, 0),
+                                   GetPixel(dc, x, 1),
+                                   GetPixel(dc, 0, y),
+                                   GetPixel(dc, 1, y),
                                    GetPixel(dc, x, client.bottom - 1),
                                    GetPixel(dc, x, client.bottom - 2)};
     ReleaseDC(panel, dc);

@@ -475,9 +475,8 @@ TEST_F(Win32ToolkitTray, TheIconIsTheApplicationIconsOwnSmallImage) {
     int size = GetSystemMetrics(SM_CXSMICON);
     auto app = static_cast<HICON>(kit.ApplicationIcon());
     HICON small = platform::win::SmallIconOf(app);
-    auto own = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr),
-                                             MAKEINTRESOURCEW(IDI_VALMORIN), IMAGE_ICON, size,
-                                             size, 0));
+    auto own = static_cast<HICON>(LoadImageW(
+        GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_VALMORIN), IMAGE_ICON, size, size, 0));
     auto shrunk = static_cast<HICON>(CopyImage(app, IMAGE_ICON, size, size, 0));
     ASSERT_TRUE(small && own && shrunk);
     ICONINFO info{};
