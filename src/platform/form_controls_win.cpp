@@ -100,7 +100,7 @@ protected:
                 if (bevelled_) {
                     RECT client;
                     GetClientRect(Handle(), &client);
-                    DrawEdge(dc.Get(), &client, BDR_RAISEDINNER, BF_RECT);
+                    DrawEdge(dc.Get(), &client, BDR_SUNKENOUTER | BDR_RAISEDINNER, BF_RECT);
                 }
                 result = 0;
                 return true;

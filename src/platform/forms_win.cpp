@@ -78,6 +78,13 @@ UINT DialogCode(HWND hwnd, MSG* message) {
                                           reinterpret_cast<LPARAM>(message)));
 }
 
+// Focuses a control as a dialog does: an edit's text is selected, so that
+// typing replaces it.
+void FocusAndSelect(HWND control) {
+    ::SetFocus(control);
+    if (DialogCode(control, nullptr) & DLGC_HASSETSEL) SendMessageW(control, EM_SETSEL, 0, -1);
+}
+
 bool HasClass(HWND hwnd, const wchar_t* className) {
     wchar_t name[64] = {};
     return hwnd && GetClassNameW(hwnd, name, 64) && lstrcmpiW(name, className) == 0;
@@ -208,7 +215,7 @@ class Win32Form final : public ContainerOf<Form>, public StatefulWindow {
         if (!wasVisible) {
             HWND target = FocusTarget(*state);
             if (!target && !state->shownBefore) target = FirstTabStop(hwnd);
-            if (target) ::SetFocus(target);
+            if (target) FocusAndSelect(target);
         }
         state->shownBefore = true;
     }
@@ -254,9 +261,8 @@ class Win32Form final : public ContainerOf<Form>, public StatefulWindow {
     void EndModal(ModalResult result) override { state_->result = result; }
 
     void SetDefaultButton(Button* button) override {
-        MarkDefault(state_->defaultButton, false);
         state_->defaultButton = dynamic_cast<NativeControl*>(button);
-        MarkDefault(state_->defaultButton, true);
+        Emphasise(*state_, state_->defaultButton ? state_->defaultButton->Handle() : nullptr);
     }
 
     void SetCancelButton(Button* button) override {
@@ -338,12 +344,6 @@ class Win32Form final : public ContainerOf<Form>, public StatefulWindow {
     Parent Where() const override { return {state_, state_->hwnd}; }
 
   private:
-    static void MarkDefault(NativeControl* button, bool on) {
-        if (button && button->Handle())
-            SendMessageW(button->Handle(), BM_SETSTYLE, on ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON,
-                         TRUE);
-    }
-
     std::shared_ptr<FormState> state_;
 };
 
@@ -440,8 +440,7 @@ bool Tab(HWND form, HWND focus, MSG& message) {
     bool back = GetKeyState(VK_SHIFT) < 0;
     HWND next = GetNextDlgTabItem(form, focus == form ? nullptr : focus, back);
     if (!next) return true;
-    ::SetFocus(next);
-    if (DialogCode(next, nullptr) & DLGC_HASSETSEL) SendMessageW(next, EM_SETSEL, 0, -1);
+    FocusAndSelect(next);
     return true;
 }
 

@@ -108,10 +108,16 @@ struct FormState final : WindowState {
     ModalResult result = ModalResult::None;
     NativeControl* defaultButton = nullptr;
     NativeControl* cancelButton = nullptr;
+    // The push button drawn as the one that Enter presses, if any.
+    HWND emphasised = nullptr;
     // The control that gets the focus when the form is shown or activated;
     // cleared when that control goes.
     HWND focus = nullptr;
 };
+
+// Draws the button (null: none) as the one that Enter presses, and the one
+// drawn so before as an ordinary button again.
+void Emphasise(FormState& form, HWND button);
 
 // A font of a form's control, at the form's DPI; the form's face and height
 // stand in for what the font leaves empty.
@@ -179,6 +185,7 @@ class NativeControl {
     static LRESULT CALLBACK Subclass(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam,
                                      UINT_PTR id, DWORD_PTR data) noexcept;
     void Detach();
+    void FollowFocus();
 
     std::shared_ptr<FormState> form_;
     HWND hwnd_ = nullptr;

@@ -14,7 +14,19 @@ constexpr UINT_PTR kSubclassId = 0x56414C;
 // The window property that leads from a control's window to its object.
 constexpr wchar_t kControlProperty[] = L"Valmorin.Control";
 
+bool IsPushButton(HWND hwnd) {
+    return (SendMessageW(hwnd, WM_GETDLGCODE, 0, 0) &
+            (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON)) != 0;
+}
+
 }  // namespace
+
+void Emphasise(FormState& form, HWND button) {
+    if (form.emphasised == button) return;
+    if (form.emphasised) SendMessageW(form.emphasised, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
+    form.emphasised = button;
+    if (button) SendMessageW(button, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
+}
 
 HFONT CreateFormFont(const FormState& form, const Font& font) {
     std::u16string face = font.face.empty() ? form.design.font.face : font.face;
@@ -65,7 +77,17 @@ void NativeControl::Detach() {
     RemoveWindowSubclass(hwnd_, Subclass, kSubclassId);
     RemovePropW(hwnd_, kControlProperty);
     if (form_->focus == hwnd_) form_->focus = nullptr;
+    if (form_->emphasised == hwnd_) form_->emphasised = nullptr;
     hwnd_ = nullptr;
+}
+
+// As in the system's dialogs, the button that Enter would press looks it: a
+// push button with the focus, else the form's default button.
+void NativeControl::FollowFocus() {
+    HWND button = hwnd_;
+    if (!IsPushButton(hwnd_))
+        button = form_->defaultButton ? form_->defaultButton->Handle() : nullptr;
+    Emphasise(*form_, button);
 }
 
 NativeControl* NativeControl::Of(HWND hwnd) {
@@ -85,6 +107,7 @@ LRESULT CALLBACK NativeControl::Subclass(HWND hwnd, UINT message, WPARAM wparam,
         self->Detach();
         return DefSubclassProc(hwnd, message, wparam, lparam);
     }
+    if (message == WM_SETFOCUS) self->FollowFocus();
     LRESULT result = 0;
     if (self->OnMessage(message, wparam, lparam, result)) return result;
     return DefSubclassProc(hwnd, message, wparam, lparam);

@@ -84,7 +84,11 @@ bool Win32Toolkit::TrayIconAdd(WindowHandle owner, uint32_t id, IconHandle icon,
     data.uID = id;
     data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     data.uCallbackMessage = kTrayCallbackMessage;
-    data.hIcon = owned.get();
+    // The shell would shrink the large image itself; the icon's own small
+    // image is drawn for that size.
+    std::unique_ptr<std::remove_pointer_t<HICON>, IconDestroyer> small(
+        win::SmallIconOf(owned.get()));
+    data.hIcon = small ? small.get() : owned.get();
     std::copy_n(tip.begin(), std::min(tip.size(), std::size(data.szTip) - 1), data.szTip);
     return Shell_NotifyIconW(NIM_ADD, &data) != FALSE;
 }
@@ -128,4 +132,13 @@ bool Win32Toolkit::SpecialFolder(int csidl, std::u16string& path) {
     return true;
 }
 
+namespace win {
+
+HICON SmallIconOf(HICON icon) {
+    if (!icon) return nullptr;
+    return static_cast<HICON>(CopyImage(icon, IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                        GetSystemMetrics(SM_CYSMICON), LR_COPYFROMRESOURCE));
+}
+
+}  // namespace win
 }  // namespace platform

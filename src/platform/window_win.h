@@ -83,6 +83,10 @@ void Select(HWND list, int row);
 
 // The program's own icon (resource 1), else the system's; shared either way.
 IconHandle LoadApplicationIcon();
+// A new icon at the system's small size, which the notification area shows:
+// for an icon loaded from a resource, the image that the resource has for
+// that size rather than a shrunken copy. Null when none can be made.
+HICON SmallIconOf(HICON icon);
 
 // The state of a window made by this toolkit; throws for any other window.
 std::shared_ptr<WindowState> StateOf(Window& window);

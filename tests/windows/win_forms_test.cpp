@@ -16,6 +16,7 @@
 #include "platform/wide.h"
 #include "platform/window_win.h"
 #include "test_support.h"
+#include "ui/about_box.h"
 #include "ui/edit_form.h"
 #include "win_toolkit_support.h"
 
@@ -488,6 +489,61 @@ TEST_F(WinForms, TheEditorDialogStartsInItsDirectoryFieldWhereEnterMeansOk) {
     EXPECT_EQ(focused, directory);
     EXPECT_EQ(Narrow(editor.DirectoryEdit1->Text()), "C:\\watched");
     EXPECT_FALSE(editor.form->Visible());
+}
+
+// As in the system's dialogs: the button that Enter would press is the one
+// drawn as the default, and the field focused at the opening is selected.
+TEST_F(WinForms, TheEditorDialogShowsWhatEnterPressesAndSelectsItsField) {
+    TEditForm editor(kit);
+    HWND hwnd = H(*editor.form);
+    HWND directory = FindWindowExW(hwnd, nullptr, L"Edit", nullptr);
+    HWND ok = FindWindowExW(hwnd, nullptr, L"Button", L"OK");
+    HWND cancel = FindWindowExW(hwnd, nullptr, L"Button", L"Abbrechen");
+    ASSERT_TRUE(directory && ok && cancel);
+    auto isDefault = [](HWND button) {
+        return (GetWindowLongPtrW(button, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
+    };
+    editor.DirectoryEdit1->SetText(u"C:\\watched");
+    DWORD start = 1, end = 0;
+    std::vector<bool> seen;  // OK, Abbrechen default: at the opening, on Abbrechen, on the command
+    Soon look([&] {
+        SendMessageW(directory, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                     reinterpret_cast<LPARAM>(&end));
+        seen = {isDefault(ok), isDefault(cancel)};
+        editor.BitBtn2->SetFocus();
+        seen.insert(seen.end(), {isDefault(ok), isDefault(cancel)});
+        editor.Edit1->SetFocus();
+        seen.insert(seen.end(), {isDefault(ok), isDefault(cancel)});
+        editor.form->EndModal(ModalResult::Cancel);
+    });
+    Watchdog watchdog(*editor.form);
+    editor.ShowModal();
+    EXPECT_FALSE(Watchdog::fired);
+    EXPECT_EQ(start, 0u);
+    EXPECT_EQ(end, 10u);
+    EXPECT_EQ(seen, (std::vector<bool>{true, false, false, true, true, false}));
+}
+
+// The About panel's frame: a lowered outer and a raised inner bevel.
+TEST_F(WinForms, TheAboutPanelDrawsALoweredOuterAndARaisedInnerBevel) {
+    TAboutBox about(kit, kit, 2025);
+    about.form->Show();
+    HWND panel = FindWindowExW(H(*about.form), nullptr, L"TValmorinPanel", nullptr);
+    ASSERT_NE(panel, nullptr);
+    UpdateWindow(panel);
+    RECT client;
+    GetClientRect(panel, &client);
+    HDC dc = GetDC(panel);
+    int x = client.right / 2, y = client.bottom / 2;
+    std::vector<COLORREF> edges = {GetPixel(dc, x, 0),
+                                   GetPixel(dc, x, 1),
+                                   GetPixel(dc, 0, y),
+                                   GetPixel(dc, 1, y),
+                                   GetPixel(dc, x, client.bottom - 1),
+                                   GetPixel(dc, x, client.bottom - 2)};
+    ReleaseDC(panel, dc);
+    COLORREF shadow = GetSysColor(COLOR_BTNSHADOW), light = GetSysColor(COLOR_BTNHIGHLIGHT);
+    EXPECT_EQ(edges, (std::vector<COLORREF>{shadow, light, shadow, light, light, shadow}));
 }
 
 TEST_F(WinForms, ControlsAndTheirFormEndInEitherOrder) {

@@ -17,6 +17,7 @@
 #include "platform/text.h"
 #include "platform/toolkit_win.h"
 #include "platform/wide.h"
+#include "platform/window_win.h"
 #include "test_support.h"
 #include "win_toolkit_support.h"
 
@@ -444,6 +445,53 @@ TEST_F(Win32ToolkitTray, ReleasesTheIconButNotTheSharedApplicationIcon) {
     EXPECT_TRUE(test::IconAlive(static_cast<HICON>(app)));
     EXPECT_EQ(kit.ApplicationIcon(), app);
     EXPECT_TRUE(kit.TrayIconDelete(owner, 2));
+}
+
+// The icon drawn at the size on white, pixel by pixel.
+std::vector<uint32_t> Drawn(HICON icon, int size) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = size;
+    info.bmiHeader.biHeight = -size;  // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ previous = SelectObject(dc, bitmap);
+    PatBlt(dc, 0, 0, size, size, WHITENESS);
+    DrawIconEx(dc, 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
+    GdiFlush();
+    const auto* first = static_cast<const uint32_t*>(bits);
+    std::vector<uint32_t> pixels(first, first + static_cast<size_t>(size) * size);
+    SelectObject(dc, previous);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    return pixels;
+}
+
+TEST_F(Win32ToolkitTray, TheIconIsTheApplicationIconsOwnSmallImage) {
+    int size = GetSystemMetrics(SM_CXSMICON);
+    auto app = static_cast<HICON>(kit.ApplicationIcon());
+    HICON small = platform::win::SmallIconOf(app);
+    auto own = static_cast<HICON>(LoadImageW(
+        GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_VALMORIN), IMAGE_ICON, size, size, 0));
+    auto shrunk = static_cast<HICON>(CopyImage(app, IMAGE_ICON, size, size, 0));
+    ASSERT_TRUE(small && own && shrunk);
+    ICONINFO info{};
+    ASSERT_TRUE(GetIconInfo(small, &info));
+    BITMAP bitmap{};
+    GetObjectW(info.hbmColor, sizeof bitmap, &bitmap);
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    EXPECT_EQ(bitmap.bmWidth, size);
+    EXPECT_EQ(Drawn(small, size), Drawn(own, size));
+    // What the shell would have made of the large image, which differs.
+    EXPECT_NE(Drawn(shrunk, size), Drawn(own, size));
+    DestroyIcon(small);
+    DestroyIcon(own);
+    DestroyIcon(shrunk);
 }
 
 TEST_F(Win32ToolkitProcess, ProgramFileIsThisExecutable) {
