@@ -112,6 +112,7 @@ class TMainForm : public platform::WindowEvents {
     void CompareLevel(TDir& dir, TDir& odir, std::u16string_view command,
                       std::u16string_view command2, bool newfiles, bool changedfiles,
                       bool invisible, size_t depth);
+    void AddJobs();
     void ReleaseJobs();
     // Copies between a row and the editor dialog.
     void RowToEditor(int row);
@@ -131,4 +132,6 @@ class TMainForm : public platform::WindowEvents {
         int64_t time;
     };
     std::vector<Staged> staged_;
+    // The last error a tick of this run of monitoring showed.
+    std::u16string shownerror_;
 };
