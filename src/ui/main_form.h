@@ -78,6 +78,7 @@ class TMainForm : public platform::WindowEvents {
     void OnShow() override;
     void OnClose() override;
     void OnDestroy() override;
+    void OnEndSession() override;
     void OnTaskbarCreated() override;
     void OnUserMessage(uint32_t message, intptr_t lparam) override;
 

@@ -6,6 +6,7 @@
 //
 // Without arguments the program is looked for two folders above this one
 // (the build folder), and screenshots go to <build>\..\e2e.
+#include "e2e_session.h"
 #include "e2e_windows.h"
 // shellapi.h and shlobj.h build on the windows.h that comes with it.
 #include <shellapi.h>
@@ -526,6 +527,8 @@ void Run(const Paths& p) {
     Step("close");
     CloseProgram(app, "-mini run");
     CheckOptions(p.options, {}, "after the last close");
+
+    RunHostileNamesAndSessionEnd(p.app, p.work, p.options, kMainCaption);
 }
 
 }  // namespace

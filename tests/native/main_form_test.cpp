@@ -236,4 +236,17 @@ TEST_F(MainWindow, IconComesBackWithTheShellAndGoesAtClose) {
     EXPECT_NE(form->jobs, nullptr);
 }
 
+TEST_F(MainWindow, EndOfSessionKeepsTheSettingsAndTakesTheIcon) {
+    Create();
+    auto& values = kit.settings.keys[u"Software\\Valmorin"];
+    form->form->Show();
+    form->PruefEd->SetValue(2500);
+    form->BitBtn4Click();
+    form->PruefEd->SetValue(4200);  // typed in the window before the start, say
+    form->OnEndSession();
+    EXPECT_EQ(Narrow(values[u"TMainForm\\PruefEd_Value"].text), "4200");
+    EXPECT_EQ(Narrow(values[u"TMainForm\\Visible"].text), "0");
+    EXPECT_TRUE(kit.trayIcons.empty());
+}
+
 }  // namespace
