@@ -3,7 +3,6 @@
 #include <stdexcept>
 
 #include "monitor/dyna_array.h"
-#include "platform/memory.h"
 #include "platform/toolkit_memory.h"
 #include "test_support.h"
 #include "ui/main_form.h"
@@ -310,21 +309,6 @@ TEST_F(Monitoring, FailedSettingsSaveAtStartLeavesMonitoringStoppable) {
     Click();
     kit.ProcessMessages();
     EXPECT_TRUE(Idle());
-}
-
-TEST_F(Monitoring, ClickDuringOutOfMemoryBoxWaitsForTheJobsToBeBuilt) {
-    AddRow(tree.Path());
-    AddRow(tree.Path());
-    platform::FailNextBlockAllocs(1);
-    platform::WhileOutOfMemoryShown([&] {
-        Click();
-        kit.ProcessMessages();
-    });
-    form.BitBtn4Click();
-    platform::WhileOutOfMemoryShown(nullptr);
-    platform::TakeOutOfMemoryText();
-    EXPECT_TRUE(Idle());
-    EXPECT_TRUE(form.inbreak);  // as after a stop during the first pass
 }
 
 }  // namespace
