@@ -371,7 +371,8 @@ void Run(const Paths& p) {
     Sleep(3500);
     const std::vector<std::wstring> expected{
         L"\"" + p.watched + L"\\new1.txt\" new1.txt",
-        L"\"" + p.watched + L"\\new file.txt\" new file.txt",
+        // The blank would split the relative path: it comes quoted.
+        L"\"" + p.watched + L"\\new file.txt\" \"new file.txt\"",
         L"\"" + p.sub + L"\\new2.txt\" sub\\new2.txt",
         L"\"" + p.watched + L"\\fresh\\deep.txt\" fresh\\deep.txt",
         L"\"" + p.watched + L"\\grow.txt\" grow.txt",
