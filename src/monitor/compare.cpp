@@ -175,6 +175,15 @@ void TMainForm::CompDir(TDir& dir, TDir& odir, std::u16string_view command,
 void TMainForm::CompareLevel(TDir& dir, TDir& odir, std::u16string_view command,
                              std::u16string_view command2, bool newfiles, bool changedfiles,
                              bool invisible, size_t depth) {
+    if (!odir.files || !odir.dirs) {
+        // A read that failed before it set the record up left it without
+        // arrays: everything below counts as new.
+        TDir empty{};
+        InitDir(empty);
+        CompareLevel(dir, empty, command, command2, newfiles, changedfiles, invisible, depth);
+        ReleaseDir(empty);
+        return;
+    }
     if (tables_.size() <= depth) tables_.resize(depth + 1);
     std::vector<uint64_t>& table = tables_[depth];
 

@@ -3,23 +3,39 @@
 
 #include "ui/main_form.h"
 
-std::u16string ExpandParameters(std::u16string_view command2, std::u16string_view fname,
-                                std::u16string_view fname2) {
+namespace {
+
+constexpr std::u16string_view kQuotedFull = u"\"%1\"";
+
+bool Blank(char16_t c) { return c == u' ' || c == u'\t'; }
+
+// What cmd reads as syntax outside double quotes: its operators, the escape,
+// variables, and what its commands take as separators (copy also joins files
+// with '+').
+bool Syntax(char16_t c) { return std::u16string_view(u"&|<>^()%!,;=+").find(c) != std::u16string_view::npos; }
+
+bool HasSyntax(std::u16string_view text) {
+    for (char16_t c : text)
+        if (Syntax(c)) return true;
+    return false;
+}
+
+bool NeedsQuotes(std::u16string_view text) {
+    for (char16_t c : text)
+        if (Blank(c) || Syntax(c)) return true;
+    return false;
+}
+
+// The three replacements exactly as the scan makes them, with no regard for
+// what the paths hold.
+std::u16string Unprotected(std::u16string_view command2, std::u16string_view fname,
+                           std::u16string_view fname2) {
     std::u16string out;
-    out.reserve(command2.size() + fname.size() + fname2.size() + 2);
-    auto quoted = [&] {
-        out += u'"';
-        out += fname;
-        out += u'"';
-    };
     for (size_t i = 0; i < command2.size();) {
         std::u16string_view rest = command2.substr(i);
-        if (rest.starts_with(u"\"%1\"")) {
-            quoted();
-            i += 4;
-        } else if (rest.starts_with(u"%1")) {
-            quoted();
-            i += 2;
+        if (rest.starts_with(kQuotedFull) || rest.starts_with(u"%1")) {
+            out.append(u"\"").append(fname).append(u"\"");
+            i += rest.starts_with(kQuotedFull) ? 4 : 2;
         } else if (rest.starts_with(u"%2")) {
             out += fname2;
             i += 2;
@@ -30,8 +46,150 @@ std::u16string ExpandParameters(std::u16string_view command2, std::u16string_vie
     return out;
 }
 
+// Puts `path` in double quotes at the end of `out`, which stands outside
+// quotes. The opening quote goes to the start of the word the path ends, so
+// that out\%2 gives "out\a b.txt": a quote right behind a backslash would
+// read as a literal quote to a program's runtime.
+void AppendQuoted(std::u16string& out, std::u16string_view path) {
+    size_t start = out.size();
+    while (start > 0 && !Blank(out[start - 1]) &&
+           std::u16string_view(u"&|<>()\"^").find(out[start - 1]) == std::u16string_view::npos)
+        --start;
+    if (start > 0 && (out[start - 1] == u'"' || out[start - 1] == u'^')) {
+        // The word holds quotes or escapes of the template's own: quote the
+        // path where it stands, with the backslashes before it doubled so
+        // that they stay backslashes.
+        size_t backslashes = 0;
+        while (backslashes < out.size() && out[out.size() - 1 - backslashes] == u'\\')
+            ++backslashes;
+        out.append(backslashes, u'\\');
+        start = out.size();
+    }
+    out.insert(start, 1, u'"');
+    out.append(path).append(u"\"");
+}
+
+bool IsCmd(std::u16string_view command) {
+    while (!command.empty() && (Blank(command.front()) || command.front() == u'"'))
+        command.remove_prefix(1);
+    while (!command.empty() && (Blank(command.back()) || command.back() == u'"'))
+        command.remove_suffix(1);
+    const size_t slash = command.find_last_of(u"\\/");
+    if (slash != std::u16string_view::npos) command.remove_prefix(slash + 1);
+    std::u16string name;
+    for (char16_t c : command) name += c >= u'A' && c <= u'Z' ? c + (u'a' - u'A') : c;
+    return name == u"cmd" || name == u"cmd.exe";
+}
+
+// cmd's switches before /c or /k.
+struct CmdSwitches {
+    size_t lineStart = 0;  // where the line to run begins
+    size_t runSwitch = 0;  // where /c or /k stands
+    bool strip = false;    // /s given
+};
+
+bool SplitCmd(std::u16string_view command2, CmdSwitches& found) {
+    for (size_t i = 0;;) {
+        while (i < command2.size() && Blank(command2[i])) ++i;
+        if (i + 1 >= command2.size() || command2[i] != u'/') return false;
+        const char16_t letter = command2[i + 1] | 0x20;
+        if (letter == u'c' || letter == u'k') {
+            found.runSwitch = i;
+            found.lineStart = i + 2;
+            while (found.lineStart < command2.size() && Blank(command2[found.lineStart]))
+                ++found.lineStart;
+            return true;
+        }
+        size_t end = i;
+        while (end < command2.size() && !Blank(command2[end])) ++end;
+        const std::u16string_view token = command2.substr(i, end - i);
+        if (token.find_first_of(u"\"%") != std::u16string_view::npos) return false;
+        if (token.size() == 2 && letter == u's') found.strip = true;
+        i = end;
+    }
+}
+
+// Without /s, cmd keeps a line's quotes when it holds exactly two, around a
+// program path with a blank in it and no syntax; the template looks so when
+// its line is such a path in quotes followed by neither quotes nor %1.
+bool KeepsQuotes(std::u16string_view line) {
+    const size_t close = line.find(u'"', 1);
+    if (close == std::u16string_view::npos) return false;
+    const std::u16string_view program = line.substr(1, close - 1);
+    const std::u16string_view rest = line.substr(close + 1);
+    bool blank = false;
+    for (char16_t c : program) {
+        if (Blank(c)) blank = true;
+        if (std::u16string_view(u"&<>()@^|%").find(c) != std::u16string_view::npos) return false;
+    }
+    return blank && rest.find(u'"') == std::u16string_view::npos &&
+           rest.find(u"%1") == std::u16string_view::npos;
+}
+
+}  // namespace
+
+std::u16string ExpandParameters(std::u16string_view command2, std::u16string_view fname,
+                                std::u16string_view fname2) {
+    std::u16string out;
+    out.reserve(command2.size() + fname.size() + fname2.size() + 4);
+    bool inside = false;  // within the template's own double quotes
+    auto full = [&] {
+        if (inside && HasSyntax(fname))
+            out += fname;
+        else
+            out.append(u"\"").append(fname).append(u"\"");
+    };
+    for (size_t i = 0; i < command2.size();) {
+        std::u16string_view rest = command2.substr(i);
+        if (rest.starts_with(kQuotedFull)) {
+            full();
+            i += 4;
+        } else if (rest.starts_with(u"%1")) {
+            full();
+            i += 2;
+        } else if (rest.starts_with(u"%2")) {
+            if (inside || !NeedsQuotes(fname2))
+                out += fname2;
+            else
+                AppendQuoted(out, fname2);
+            i += 2;
+        } else {
+            if (command2[i] == u'"') inside = !inside;
+            out += command2[i++];
+        }
+    }
+    return out;
+}
+
+std::u16string LaunchParameters(std::u16string_view command, std::u16string_view command2,
+                                std::u16string_view fname, std::u16string_view fname2) {
+    CmdSwitches cmd;
+    if (!IsCmd(command) || !SplitCmd(command2, cmd)) return ExpandParameters(command2, fname, fname2);
+    const std::u16string_view head = command2.substr(0, cmd.lineStart);
+    const std::u16string_view line = command2.substr(cmd.lineStart);
+
+    // The line as cmd is meant to run it, after its own quote stripping.
+    std::u16string meant(line);
+    const bool quoted = !line.empty() && line.front() == u'"';
+    if (quoted && (cmd.strip || !KeepsQuotes(line))) {
+        const size_t last = meant.find_last_of(u'"');
+        if (last > 0) meant.erase(last, 1);
+        meant.erase(0, 1);
+    }
+    const std::u16string run = ExpandParameters(meant, fname, fname2);
+    if (!quoted && (run.empty() || run.front() != u'"')) return std::u16string(head) + run;
+    // cmd strips the quotes of a line that begins with one; as long as that
+    // exposes no path, the line stays as it always was.
+    if (run == Unprotected(meant, fname, fname2) && !HasSyntax(fname) && !HasSyntax(fname2))
+        return Unprotected(command2, fname, fname2);
+    std::u16string out(head.substr(0, cmd.runSwitch));
+    if (!cmd.strip) out += u"/s ";
+    out.append(head.substr(cmd.runSwitch, 2)).append(u" \"").append(run).append(u"\"");
+    return out;
+}
+
 void TMainForm::ExecCommand(std::u16string_view command, std::u16string_view command2,
                             std::u16string_view fname, std::u16string_view fname2, bool invisible) {
     toolkit_.ShellOpen(Handle(), std::u16string(command).c_str(),
-                    ExpandParameters(command2, fname, fname2).c_str(), invisible);
+                       LaunchParameters(command, command2, fname, fname2).c_str(), invisible);
 }

@@ -1,9 +1,11 @@
 // Starting, running and stopping the monitoring of the watch list.
 #include <algorithm>
 #include <cmath>
+#include <exception>
 
 #include "monitor/dyna_array.h"
 #include "platform/dir_search.h"
+#include "platform/text.h"
 #include "ui/main_form.h"
 
 namespace {
@@ -24,15 +26,40 @@ void TMainForm::BitBtn4Click() {
     // Only the autostart can come while monitoring runs; a second set of jobs
     // over the first would be lost at the stop.
     if (needtodelete) return;
+    // The window's settings are restored whenever it comes back; saved now,
+    // they bring back what the user had rather than what the last close left.
+    // Saved before the icon exists: the error box of a failed save runs
+    // messages, and a click on the icon then would stop a start that goes on.
+    toolkit_.Guarded([this] { FormStorage1->SaveFormPlacement(false); });
+    if (needtodelete) return;  // the autostart came while the box was open
     toolkit_.TrayIconAdd(Handle(), 0, toolkit_.ApplicationIcon(), toolkit_.title);
     inbreak = false;
     needtodelete = true;
-    // The window's settings are restored whenever it comes back; saved now,
-    // they bring back what the user had rather than what the last close left.
-    toolkit_.Guarded([this] { FormStorage1->SaveFormPlacement(false); });
+    shownerror_.clear();
     form->Hide();
 
     jobs = new TDynaArray(sizeof(TJob), &ajob);
+    // The out-of-memory box runs messages: a stop requested from it waits,
+    // as during a tick, until the array it would release is out of use.
+    incheck = true;
+    try {
+        AddJobs();
+    } catch (...) {
+        incheck = false;
+        if (inbreak) EndIt();
+        throw;
+    }
+    incheck = false;
+    if (inbreak) EndIt();
+
+    infirsttimer = true;
+    Timer1Timer();
+    infirsttimer = false;
+    Timer1->SetInterval(Milliseconds(PruefEd->Value()));
+    Timer1->SetEnabled(true);
+}
+
+void TMainForm::AddJobs() {
     for (int row = 0; row < ListView1->RowCount(); ++row) {
         auto* job = static_cast<TJob*>(jobs->Add());
         if (!job) break;
@@ -46,22 +73,13 @@ void TMainForm::BitBtn4Click() {
         InitDir(job->dir);
         InitDir(job->odir);
     }
-
-    infirsttimer = true;
-    try {
-        Timer1Timer();
-    } catch (...) {
-        infirsttimer = false;
-        throw;
-    }
-    infirsttimer = false;
-    Timer1->SetInterval(Milliseconds(PruefEd->Value()));
-    Timer1->SetEnabled(true);
 }
 
 void TMainForm::Timer1Timer() {
     if (inbreak || incheck || !jobs) return;
     incheck = true;
+    bool failed = false;
+    std::u16string error;
     try {
         jobs->First();
         while (!inbreak && jobs->WhileNext()) {
@@ -79,11 +97,16 @@ void TMainForm::Timer1Timer() {
             CompDir(job->dir, job->odir, job->command, job->command2, job->newfiles,
                     job->changedfiles, job->invisible);
         }
-    } catch (...) {
-        // A failed tick must not leave monitoring unstoppable.
-        incheck = false;
-        if (inbreak) EndIt();
-        throw;
+    } catch (const std::exception& raised) {
+        failed = true;
+        error = platform::Utf8ToUtf16(raised.what());
+    }
+    // The box holds the tick: ticks that fall due while it is open return,
+    // and a stop requested from it completes once it is closed. An error
+    // that every tick raises is shown once.
+    if (failed && error != shownerror_) {
+        shownerror_ = error;
+        toolkit_.ErrorBox(error);
     }
     incheck = false;
     if (inbreak) EndIt();

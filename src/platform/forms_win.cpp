@@ -379,6 +379,14 @@ LRESULT CALLBACK FormProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam)
             }
             return 0;
         }
+        case WM_QUERYENDSESSION:
+            return TRUE;  // nothing here holds up the end of a session
+        case WM_ENDSESSION:
+            if (wparam && state->design.main) {
+                std::shared_ptr<FormState> kept = Keep(*state);
+                kept->toolkit.Guarded([&kept] { kept->events.OnEndSession(); });
+            }
+            return 0;
         case WM_DESTROY: {
             std::shared_ptr<FormState> kept = Keep(*state);
             kept->toolkit.Guarded([&kept] { kept->events.OnDestroy(); });

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 
 namespace platform {
 
@@ -13,8 +14,11 @@ void FreeBlock(void* block);
 void ShowOutOfMemory(const char* text);
 
 // Test hooks of the portable build: make the next `n` block allocations fail,
-// and read the last out-of-memory text (empty when none since the last call).
+// read the last out-of-memory text (empty when none since the last call), and
+// run `loop` while an out-of-memory box is open, as the box's own message
+// loop would (null: nothing runs).
 void FailNextBlockAllocs(int n);
 const char* TakeOutOfMemoryText();
+void WhileOutOfMemoryShown(std::function<void()> loop);
 
 }  // namespace platform

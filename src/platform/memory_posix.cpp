@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 #include "platform/memory.h"
 
@@ -8,6 +9,7 @@ namespace platform {
 namespace {
 int failures = 0;
 std::string lastText;
+std::function<void()> boxLoop;
 }  // namespace
 
 void* AllocZeroedBlock(size_t bytes) {
@@ -23,9 +25,12 @@ void FreeBlock(void* block) { std::free(block); }
 void ShowOutOfMemory(const char* text) {
     lastText = text;
     std::fprintf(stderr, "%s\n", text);
+    if (boxLoop) boxLoop();
 }
 
 void FailNextBlockAllocs(int n) { failures = n; }
+
+void WhileOutOfMemoryShown(std::function<void()> loop) { boxLoop = std::move(loop); }
 
 const char* TakeOutOfMemoryText() {
     static std::string taken;

@@ -8,8 +8,18 @@
 namespace platform {
 
 void ShellOpen(WindowHandle owner, const char16_t* file, const char16_t* params, bool hidden) {
-    ShellExecuteW(static_cast<HWND>(owner), L"open", AsWide(file).c_str(), AsWide(params).c_str(),
-                  nullptr, hidden ? SW_HIDE : SW_SHOW);
+    const std::wstring wideFile = AsWide(file), wideParams = AsWide(params);
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    // The shell's own box for a command it cannot start would be modal, one
+    // per file, each holding up the tick that launched it.
+    info.fMask = SEE_MASK_FLAG_NO_UI;
+    info.hwnd = static_cast<HWND>(owner);
+    info.lpVerb = L"open";
+    info.lpFile = wideFile.c_str();
+    info.lpParameters = wideParams.c_str();
+    info.nShow = hidden ? SW_HIDE : SW_SHOW;
+    ShellExecuteExW(&info);
 }
 
 }  // namespace platform

@@ -32,6 +32,9 @@ class WindowEvents {
     virtual void OnClose() {}
     // The window is being destroyed (after OnClose, or at the program's end).
     virtual void OnDestroy() {}
+    // Windows ends the session (log-off, shutdown); the process ends after
+    // it without a close.
+    virtual void OnEndSession() {}
     // The shell's notification area has (re)started: icons must be added again.
     virtual void OnTaskbarCreated() {}
     // A message of the application's own range (WM_USER and above).

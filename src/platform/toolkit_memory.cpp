@@ -15,6 +15,10 @@ MemoryToolkit::MemoryTimer::~MemoryTimer() {
 void MemoryToolkit::ProcessMessages() {
     ++pumps;
     if (onPump) onPump(pumps);
+    Deliver();
+}
+
+void MemoryToolkit::Deliver() {
     // As a message loop does, deliver also what arrives during delivery.
     while (!queue_.empty()) {
         auto message = std::move(queue_.front());
@@ -36,7 +40,10 @@ std::unique_ptr<Timer> MemoryToolkit::CreateTimer(Window&, std::function<void()>
 
 int MemoryToolkit::MessageBox(std::u16string_view text, std::u16string_view caption,
                               uint32_t flags) {
-    boxes.push_back({std::u16string(text), std::u16string(caption), flags});
+    const Box box{std::u16string(text), std::u16string(caption), flags};
+    boxes.push_back(box);
+    if (onBox) onBox(box);
+    Deliver();
     return nextAnswer;
 }
 

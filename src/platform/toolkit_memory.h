@@ -69,6 +69,9 @@ class MemoryToolkit final : public Toolkit, public FormToolkit {
     // Runs on every ProcessMessages, before the queue is delivered; gets the
     // number of the pump, counting from 1.
     std::function<void(int)> onPump;
+    // Runs while a message box is open; what it posts is delivered before the
+    // box closes, as by the box's own message loop.
+    std::function<void(const Box&)> onBox;
 
     // What a test looks at.
     int pumps = 0;
@@ -99,6 +102,8 @@ class MemoryToolkit final : public Toolkit, public FormToolkit {
     std::map<int, std::vector<uint8_t>> resources;
 
   private:
+    void Deliver();
+
     std::deque<std::function<void()>> queue_;
     std::vector<MemoryTimer*> timers_;
     int appIcon_ = 0;

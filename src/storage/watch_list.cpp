@@ -66,14 +66,13 @@ std::string FileReader::ReadFileString() {
     int32_t n = ReadInt();
     if (n < 0) throw IoError("Read beyond end of file");
     std::string text;
-    // Grown as bytes arrive, so that a length running past the end of a
-    // small file never asks for gigabytes.
-    constexpr size_t kStep = 1 << 16;
-    for (size_t done = 0; done < static_cast<size_t>(n);) {
-        size_t chunk = std::min(kStep, static_cast<size_t>(n) - done);
-        text.resize(done + chunk);
-        ReadExactly(text.data() + done, chunk);
-        done += chunk;
+    // Grown only by bytes that arrived, so that a length running past the
+    // end of a small file never asks for more than the file holds.
+    char chunk[4096];
+    while (text.size() < static_cast<size_t>(n)) {
+        const size_t want = std::min(sizeof chunk, static_cast<size_t>(n) - text.size());
+        ReadExactly(chunk, want);
+        text.append(chunk, want);
     }
     return text;
 }

@@ -165,6 +165,12 @@ void TMainForm::OnDestroy() {
         toolkit_.Guarded([this] { FormStorage1->SaveFormPlacement(true); });
 }
 
+void TMainForm::OnEndSession() {
+    // Windows ends the process without closing the window: keep what a
+    // close keeps, and take the icon along.
+    OnClose();
+}
+
 void TMainForm::OnTaskbarCreated() {
     // A restarted shell has lost every icon; without this one, a hidden
     // window could not be brought back.

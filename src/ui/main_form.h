@@ -83,6 +83,7 @@ class TMainForm : public platform::WindowEvents {
     void OnShow() override;
     void OnClose() override;
     void OnDestroy() override;
+    void OnEndSession() override;
     void OnTaskbarCreated() override;
     void OnUserMessage(uint32_t message, intptr_t lparam) override;
 
@@ -128,6 +129,7 @@ class TMainForm : public platform::WindowEvents {
     void CompareLevel(TDir& dir, TDir& odir, std::u16string_view command,
                       std::u16string_view command2, bool newfiles, bool changedfiles,
                       bool invisible, size_t depth);
+    void AddJobs();
     void ReleaseJobs();
     // Copies between a row and the editor dialog.
     void RowToEditor(int row);
@@ -153,4 +155,6 @@ class TMainForm : public platform::WindowEvents {
     // How far the local time's offset moved between the two snapshots being
     // compared.
     int64_t shift_ = 0;
+    // The last error a tick of this run of monitoring showed.
+    std::u16string shownerror_;
 };

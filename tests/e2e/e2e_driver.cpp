@@ -6,6 +6,7 @@
 //
 // Without arguments the program is looked for two folders above this one
 // (the build folder), and screenshots go to <build>\..\e2e.
+#include "e2e_session.h"
 #include "e2e_windows.h"
 // shellapi.h and shlobj.h build on the windows.h that comes with it.
 #include <shellapi.h>
@@ -370,7 +371,8 @@ void Run(const Paths& p) {
     Sleep(3500);
     const std::vector<std::wstring> expected{
         L"\"" + p.watched + L"\\new1.txt\" new1.txt",
-        L"\"" + p.watched + L"\\new file.txt\" new file.txt",
+        // The blank would split the relative path: it comes quoted.
+        L"\"" + p.watched + L"\\new file.txt\" \"new file.txt\"",
         L"\"" + p.sub + L"\\new2.txt\" sub\\new2.txt",
         L"\"" + p.watched + L"\\fresh\\deep.txt\" fresh\\deep.txt",
         L"\"" + p.watched + L"\\grow.txt\" grow.txt",
@@ -526,6 +528,8 @@ void Run(const Paths& p) {
     Step("close");
     CloseProgram(app, "-mini run");
     CheckOptions(p.options, {}, "after the last close");
+
+    RunHostileNamesAndSessionEnd(p.app, p.work, p.options, kMainCaption);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/memory.h"
 #include "platform/toolkit_memory.h"
 #include "test_support.h"
 #include "ui/about_box.h"
@@ -234,6 +235,36 @@ TEST_F(MainWindow, IconComesBackWithTheShellAndGoesAtClose) {
     EXPECT_TRUE(kit.trayIcons.empty());
     EXPECT_TRUE(form->needtodelete);
     EXPECT_NE(form->jobs, nullptr);
+}
+
+TEST_F(MainWindow, EndOfSessionKeepsTheSettingsAndTakesTheIcon) {
+    Create();
+    auto& values = kit.settings.keys[u"Software\\Valmorin"];
+    form->form->Show();
+    form->PruefEd->SetValue(2500);
+    form->BitBtn4Click();
+    form->PruefEd->SetValue(4200);  // typed in the window before the start, say
+    form->OnEndSession();
+    EXPECT_EQ(Narrow(values[u"TMainForm\\PruefEd_Value"].text), "4200");
+    EXPECT_EQ(Narrow(values[u"TMainForm\\Visible"].text), "0");
+    EXPECT_TRUE(kit.trayIcons.empty());
+}
+
+TEST_F(MainWindow, ClickDuringOutOfMemoryBoxWaitsForTheJobsToBeBuilt) {
+    Create();
+    for (int i = 0; i < 2; ++i) form->ListView1->SetCell(form->ListView1->AddRow(), 0, tree.Path());
+    platform::FailNextBlockAllocs(1);
+    platform::WhileOutOfMemoryShown([&] {
+        kit.Post(form->Window(), TMainForm::kTrayMessage, 514);
+        kit.ProcessMessages();
+    });
+    form->BitBtn4Click();
+    platform::WhileOutOfMemoryShown(nullptr);
+    platform::TakeOutOfMemoryText();
+    EXPECT_FALSE(form->needtodelete);
+    EXPECT_EQ(form->jobs, nullptr);
+    EXPECT_TRUE(Main().visible);
+    EXPECT_TRUE(form->inbreak);  // as after a stop during the first pass
 }
 
 }  // namespace

@@ -256,4 +256,63 @@ TEST_F(Monitoring, MissingNotificationAreaDoesNotStopTheStart) {
     EXPECT_TRUE(Timer().enabled);
 }
 
+TEST_F(Monitoring, TickAfterAFailedTickCountsEverythingAsNew) {
+    tree.Write("top.txt");
+    tree.Write("d/x.txt");
+    AddRow(tree.Path());
+    form.BitBtn4Click();
+    const int pumpsBefore = kit.pumps;
+    kit.onPump = [&](int n) {
+        if (n == pumpsBefore + 1) throw std::runtime_error("boom");
+    };
+    kit.FireTimers();  // the read fails before it set the snapshot up
+    kit.FireTimers();
+    EXPECT_EQ(Launched(), (Lines{"top.txt", "d\\x.txt"}));
+    kit.FireTimers();
+    EXPECT_TRUE(Launched().empty());
+}
+
+TEST_F(Monitoring, TickErrorBoxesDoNotStackAndHoldTheTicks) {
+    tree.Write("d/x.txt");
+    AddRow(tree.Path());
+    form.BitBtn4Click();
+    const char* error = "boom";
+    kit.onPump = [&](int) { throw std::runtime_error(error); };
+    int nested = 0;
+    kit.onBox = [&](const Kit::Box&) {
+        if (nested++ == 0) kit.PostTick(*form.Timer1);
+    };
+    kit.FireTimers();
+    kit.FireTimers();  // the same error again: no second box
+    EXPECT_EQ(kit.boxes.size(), 1u);
+    EXPECT_TRUE(form.needtodelete);
+    // A click while another error's box is open stops once it is closed.
+    error = "other";
+    kit.onBox = [&](const Kit::Box&) {
+        Click();
+        EXPECT_NE(form.jobs, nullptr);
+        EXPECT_FALSE(Win().visible);
+    };
+    kit.FireTimers();
+    kit.onBox = nullptr;
+    EXPECT_EQ(kit.boxes.size(), 2u);
+    EXPECT_TRUE(Idle());
+}
+
+TEST_F(Monitoring, FailedSettingsSaveAtStartLeavesMonitoringStoppable) {
+    AddRow(tree.Path());
+    form.FormStorage1->RestoreFormPlacement();  // a save needs a restore first
+    kit.settings.refusedNames.insert(u"FormVersion");
+    kit.onBox = [&](const Kit::Box&) { Click(); };
+    form.BitBtn4Click();
+    kit.onBox = nullptr;
+    ASSERT_EQ(kit.boxes.size(), 1u);
+    EXPECT_FALSE(Win().visible);
+    EXPECT_EQ(kit.trayIcons.size(), 1u);
+    EXPECT_TRUE(Timer().enabled);
+    Click();
+    kit.ProcessMessages();
+    EXPECT_TRUE(Idle());
+}
+
 }  // namespace

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <fstream>
 #include <map>
+#include <string_view>
 #include <thread>
 
 #include "platform/dir_search.h"
@@ -89,6 +90,32 @@ TEST(Win32Shell, OpensCmdHiddenWithoutWaiting) {
         seen = std::getline(in, line) && line.rfind("launched", 0) == 0;
     }
     EXPECT_TRUE(seen);
+}
+
+bool shellBoxSeen = false;
+
+// Closes a box the shell put up, so that the test fails instead of hanging.
+void CALLBACK CloseShellBox(HWND, UINT, UINT_PTR, DWORD) {
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM) -> BOOL {
+            wchar_t name[16] = {};
+            GetClassNameW(window, name, 16);
+            if (IsWindowVisible(window) && std::wstring_view(name) == L"#32770") {
+                shellBoxSeen = true;
+                PostMessageW(window, WM_COMMAND, IDOK, 0);
+            }
+            return TRUE;
+        },
+        0);
+}
+
+TEST(Win32Shell, ACommandThatCannotStartShowsNoBox) {
+    shellBoxSeen = false;
+    UINT_PTR timer = SetTimer(nullptr, 0, 1000, CloseShellBox);
+    platform::ShellOpen(nullptr, u"C:\\no such folder\\program.exe", u"x", false);
+    KillTimer(nullptr, timer);
+    EXPECT_FALSE(shellBoxSeen);
 }
 
 }  // namespace

@@ -1,0 +1,95 @@
+#include "e2e_session.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "e2e_support.h"
+#include "e2e_windows.h"
+
+namespace e2e {
+namespace {
+
+// Each would make a folder "canary..." if cmd read it as syntax.
+const wchar_t* const kHostile[] = {L"a&mkdir canary1.txt", L"b & mkdir canary2",
+                                   L"(c)&mkdir canary3.txt", L"d^&mkdir canary4.txt"};
+const wchar_t* const kPlain[] = {L"plain.txt", L"with blank.txt"};
+
+bool Exists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool AnyCanary(const std::wstring& folder) {
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\canary*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    FindClose(search);
+    return true;
+}
+
+}  // namespace
+
+void RunHostileNamesAndSessionEnd(const std::wstring& app, const std::wstring& work,
+                                  const std::wstring& options, const std::wstring& mainCaption) {
+    Step("file names that read as cmd syntax");
+    const std::wstring in = work + L"\\hostile", out = work + L"\\copies",
+                       staging = work + L"\\hostile-staging";
+    for (const std::wstring& folder : {in, out, staging}) MakeDir(folder);
+    const std::vector<std::uint8_t> list = EncodeOptions(
+        {{in, L"Nein", L"cmd", L"/c cd /d " + in + L" && copy %2 " + out + L"\\%2", L"Ja", L"Nein",
+          L"Ja"}});
+    Require(WriteWholeFile(options, std::string(list.begin(), list.end()), CREATE_ALWAYS),
+            "options.dat with one cmd entry written");
+    App run;
+    Require(run.Start(app, L"-mini", work), "Valmorin.exe -mini started");
+    run.main = WaitTop(run.Pid(), mainCaption, true, 20000);
+    Require(run.main != nullptr && WaitVisible(run.main, false, 5000), "monitoring started");
+    const long trayBefore = TrayInk();
+    std::vector<std::wstring> names(std::begin(kHostile), std::end(kHostile));
+    names.insert(names.end(), std::begin(kPlain), std::end(kPlain));
+    for (const std::wstring& name : names)
+        Require(WriteWholeFile(staging + L"\\" + name, "data\r\n") &&
+                    MoveFileW((staging + L"\\" + name).c_str(), (in + L"\\" + name).c_str()),
+                "moved in: " + Utf8(name));
+    const bool copied = WaitUntil(
+        [&] {
+            for (const std::wstring& name : names)
+                if (!Exists(out + L"\\" + name)) return false;
+            return true;
+        },
+        20000, 100);
+    Sleep(1500);  // time for a stray command to leave its trace
+    for (const std::wstring& name : names)
+        Check(Exists(out + L"\\" + name), "copied under its own name: " + Utf8(name));
+    Check(copied, "every file copied within 20 s");
+    for (const std::wstring& folder : {in, out, work})
+        Check(!AnyCanary(folder), "no canary folder in " + Utf8(folder));
+
+    Step("end of the Windows session while monitoring runs");
+    RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Valmorin\\TMainForm");
+    DWORD_PTR answer = 0;
+    Check(SendMessageTimeoutW(run.main, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_BLOCK,
+                              5000, &answer) != 0 &&
+              answer == TRUE,
+          "WM_QUERYENDSESSION answered TRUE");
+    Check(SendMessageTimeoutW(run.main, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_BLOCK, 5000,
+                              &answer) != 0,
+          "WM_ENDSESSION handled");
+    HKEY key = nullptr;
+    std::wstring value;
+    DWORD type = 0;
+    const bool saved =
+        RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Valmorin\\TMainForm", 0, KEY_READ, &key) ==
+            ERROR_SUCCESS &&
+        RegistryString(key, L"PruefEd_Value", value, type) && value == L"1000";
+    if (key) RegCloseKey(key);
+    Check(saved, "the window settings are saved at the end of the session");
+    if (trayBefore >= 0)
+        Check(WaitUntil([&] { return TrayInk() < trayBefore; }, 3000, 100),
+              "the notification icon is gone at the end of the session");
+    // Windows ends the process now, without a close.
+    run.Kill();
+    run.CloseHandles();
+}
+
+}  // namespace e2e
