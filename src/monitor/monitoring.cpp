@@ -127,8 +127,10 @@ void TMainForm::EndIt() {
     }
     needtodelete = false;
     toolkit_.TrayIconDelete(Handle(), 0);
-    form->Show();
+    // Released before the window comes back: the restore that showing runs
+    // may put up a box, and a start made from it has jobs of its own.
     ReleaseJobs();
+    form->Show();
 }
 
 void TMainForm::WMUser(intptr_t lparam) {

@@ -315,4 +315,26 @@ TEST_F(Monitoring, FailedSettingsSaveAtStartLeavesMonitoringStoppable) {
     EXPECT_TRUE(Idle());
 }
 
+// The restore at the stop can fail with a box that runs messages; a start
+// made from it keeps its own jobs.
+TEST_F(Monitoring, StartFromTheRestoreBoxOfAStopKeepsItsJobs) {
+    AddRow(tree.Path());
+    form.FormStorage1->RestoreFormPlacement();  // a save needs a restore first
+    form.BitBtn4Click();
+    for (auto& [key, values] : kit.settings.keys)
+        for (auto& [name, value] : values) value.kind = platform::SettingsStore::Kind::Other;
+    int started = 0;
+    kit.onBox = [&](const Kit::Box&) {
+        if (started++ == 0) form.BitBtn4Click();
+    };
+    Click();
+    kit.ProcessMessages();
+    kit.onBox = nullptr;
+    ASSERT_EQ(started, 1);
+    EXPECT_TRUE(form.needtodelete);
+    ASSERT_NE(form.jobs, nullptr);
+    EXPECT_EQ(form.jobs->count, 1u);
+    form.EndIt();  // the sanitizers see the jobs of either start leak or go twice
+}
+
 }  // namespace
