@@ -25,7 +25,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/toolkit_memory.h"
+#include "gui/memory/toolkit_memory.h"
 #include "ui/main_form.h"
 
 namespace fs = std::filesystem;
@@ -203,7 +203,7 @@ Peak TwoSnapshotsPeak(const std::u16string& path) {
     mallocPeak = 0;
     counting = true;
     {
-        platform::MemoryToolkit host;
+        gui::MemoryToolkit host;
         TMainForm form(host);
         TDir previous{}, fresh{};
         form.ReadinDir(path, u"", previous, true);
@@ -250,7 +250,7 @@ int main(int argc, char** argv) {
     }
     fs::path work = base / ("valmorin-bench-" + std::to_string(getpid()));
 
-    platform::MemoryToolkit host;
+    gui::MemoryToolkit host;
     TMainForm form(host);
     double worst = 0;
     std::vector<std::pair<std::string, Peak>> peaks;

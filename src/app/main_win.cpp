@@ -2,10 +2,11 @@
 // shell's dialogs.
 #include <objbase.h>
 
-#include "platform/toolkit_win.h"
+#include "gui/toolkit_win.h"
 #include "ui/about_box.h"
 #include "ui/edit_form.h"
 #include "ui/main_form.h"
+#include "ui/resource_ids.h"
 
 namespace {
 
@@ -23,6 +24,17 @@ class ComApartment {
     bool ok_;
 };
 
+// The glyphs' icons, in the order of gui::Glyph.
+constexpr gui::GlyphResources kGlyphs{0,
+                                      IDI_GLYPH_ALL,
+                                      IDI_GLYPH_RETRY,
+                                      IDI_GLYPH_CANCEL,
+                                      IDI_GLYPH_IGNORE,
+                                      IDI_GLYPH_HELP,
+                                      IDI_GLYPH_OK,
+                                      IDI_GLYPH_FOLDER,
+                                      IDI_GLYPH_GLOBE};
+
 int CurrentYear() {
     SYSTEMTIME now;
     GetLocalTime(&now);
@@ -33,7 +45,8 @@ int CurrentYear() {
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     ComApartment com;
-    platform::Win32Toolkit toolkit;
+    gui::SetGlyphResources(kGlyphs);
+    gui::Win32Toolkit toolkit;
     toolkit.title = u"Valmorin";
 
     TMainForm MainForm(toolkit);

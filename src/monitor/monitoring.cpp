@@ -5,7 +5,7 @@
 
 #include "monitor/dyna_array.h"
 #include "platform/dir_search.h"
-#include "platform/text.h"
+#include "base/text.h"
 #include "ui/main_form.h"
 
 namespace {
@@ -99,7 +99,7 @@ void TMainForm::Timer1Timer() {
         }
     } catch (const std::exception& raised) {
         failed = true;
-        error = platform::Utf8ToUtf16(raised.what());
+        error = base::Utf8ToUtf16(raised.what());
     }
     // The box holds the tick: ticks that fall due while it is open return,
     // and a stop requested from it completes once it is closed. An error

@@ -10,7 +10,7 @@
 
 #include "platform/dir_search.h"
 #include "platform/posix_path.h"
-#include "platform/text.h"
+#include "base/text.h"
 
 namespace platform {
 namespace {
@@ -33,7 +33,7 @@ uint64_t Widen(uint32_t bytes) {
     return (units | (units << 8)) & 0x00FF00FF00FF00FFu;
 }
 
-// Decodes UTF-8 into `name` as Utf8ToUtf16 does; false, with `name` of no
+// Decodes UTF-8 into `name` as base::Utf8ToUtf16 does; false, with `name` of no
 // use, at the first sequence that is not well-formed.
 bool DecodeWellFormed(const unsigned char* bytes, size_t length, std::u16string& name) {
     name.resize(length);  // never fewer bytes than units
@@ -97,7 +97,7 @@ void SetName(std::u16string& name, const char* bytes) {
     if (high & 0x8080808080808080u) {
         // Ill-formed names take the general decoder with its escapes.
         if (!DecodeWellFormed(reinterpret_cast<const unsigned char*>(bytes), length, name))
-            name = Utf8ToUtf16(std::string_view(bytes, length));
+            name = base::Utf8ToUtf16(std::string_view(bytes, length));
         return;
     }
     name.resize(length);

@@ -1,7 +1,7 @@
 #include <windows.h>
 
 #include "platform/memory.h"
-#include "platform/text.h"
+#include "base/text.h"
 #include "platform/wide.h"
 
 namespace platform {
@@ -11,7 +11,7 @@ void* AllocZeroedBlock(size_t bytes) { return GlobalAlloc(GMEM_FIXED | GMEM_ZERO
 void FreeBlock(void* block) { GlobalFree(block); }
 
 void ShowOutOfMemory(const char* text) {
-    MessageBoxW(nullptr, AsWide(Utf8ToUtf16(text)).c_str(), nullptr, MB_OK | MB_ICONERROR);
+    MessageBoxW(nullptr, AsWide(base::Utf8ToUtf16(text)).c_str(), nullptr, MB_OK | MB_ICONERROR);
 }
 
 }  // namespace platform

@@ -6,12 +6,12 @@
 #include <string>
 #include <string_view>
 
-#include "platform/text.h"
+#include "base/text.h"
 
 namespace platform {
 
 inline std::string ToPosixPath(std::u16string_view path) {
-    std::string out = Utf16ToUtf8(path);
+    std::string out = base::Utf16ToUtf8(path);
     for (char& c : out)
         if (c == '\\') c = '/';
     return out;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/command_line.h"
+#include "base/command_line.h"
 #include "platform/posix_path.h"
 #include "platform/shell.h"
 
@@ -57,7 +57,7 @@ void ShellOpen(WindowHandle, const char16_t* file, const char16_t* params, bool)
     if (command.empty()) return;
     std::vector<std::string> args{command};
     if (FindProgram(command)) {
-        for (const std::u16string& arg : SplitCommandLine(params)) args.push_back(Utf16ToUtf8(arg));
+        for (const std::u16string& arg : base::SplitCommandLine(params)) args.push_back(base::Utf16ToUtf8(arg));
     } else {
         // A document or web address opens with the desktop's own choice.
         args.insert(args.begin(), "xdg-open");

@@ -5,14 +5,14 @@
 #include <stdexcept>
 #include <vector>
 
-#include "platform/text.h"
+#include "base/text.h"
 
 namespace {
 
 constexpr std::u16string_view kSubkey = u"TMainForm";
 
-std::u16string Wide(const std::string& text) { return platform::Utf8ToUtf16(text); }
-std::string Narrow(std::u16string_view text) { return platform::Utf16ToUtf8(text); }
+std::u16string Wide(const std::string& text) { return base::Utf8ToUtf16(text); }
+std::string Narrow(std::u16string_view text) { return base::Utf16ToUtf8(text); }
 
 std::u16string Number(int64_t value) { return Wide(std::to_string(value)); }
 
@@ -89,12 +89,12 @@ std::u16string TFormStorage::ScreenName(std::u16string_view name) {
     return std::u16string(name) + u"(" + Number(width) + u"x" + Number(height) + u")";
 }
 
-platform::SettingsStore::Kind TFormStorage::Read(std::u16string_view name, std::u16string& value) {
+gui::SettingsStore::Kind TFormStorage::Read(std::u16string_view name, std::u16string& value) {
     value.clear();
     auto kind = toolkit_.Settings().Read(kSubkey, name, value);
-    if (kind == platform::SettingsStore::Kind::Other)
+    if (kind == gui::SettingsStore::Kind::Other)
         throw std::runtime_error("Invalid data type for '" + Narrow(name) + "'");
-    if (kind == platform::SettingsStore::Kind::Missing) value.clear();
+    if (kind == gui::SettingsStore::Kind::Missing) value.clear();
     return kind;
 }
 
@@ -115,7 +115,7 @@ void TFormStorage::RestoreFormPlacement() {
     Read(u"FormVersion", text);
     int32_t version = ReadInt(text, number) ? number : 0;
     if (version >= 0) {
-        platform::Placement place = form_.GetPlacement();
+        gui::Placement place = form_.GetPlacement();
         place.showCmd = 0;  // applied to the hidden window: move it, do not show it
         Read(u"Flags", text);
         if (ReadInt(text, number)) place.flags = static_cast<uint32_t>(number);
@@ -135,7 +135,7 @@ void TFormStorage::RestoreFormPlacement() {
             TakeWords(text, fields, current);
             found = true;
         }
-        bool sameDensity = Read(u"PixelsPerInch", text) == platform::SettingsStore::Kind::Missing ||
+        bool sameDensity = Read(u"PixelsPerInch", text) == gui::SettingsStore::Kind::Missing ||
                            (ReadInt(text, number) && number == toolkit_.PixelsPerInch());
         if (found && sameDensity && place.right > place.left) form_.SetPlacement(place);
 
@@ -150,8 +150,8 @@ void TFormStorage::RestoreFormPlacement() {
         // leaves the field alone without a word.
         std::u16string interval;
         auto kind = toolkit_.Settings().Read(kSubkey, u"PruefEd_Value", interval);
-        if (kind == platform::SettingsStore::Kind::Missing) interval = FormatNumber(interval_.Value());
-        if (kind != platform::SettingsStore::Kind::Other) {
+        if (kind == gui::SettingsStore::Kind::Missing) interval = FormatNumber(interval_.Value());
+        if (kind != gui::SettingsStore::Kind::Other) {
             std::string digits = Narrow(Trim(interval));
             char* end = nullptr;
             double value = digits.empty() ? 0 : std::strtod(digits.c_str(), &end);
@@ -167,7 +167,7 @@ void TFormStorage::RestoreFormPlacement() {
 void TFormStorage::SaveFormPlacement(bool destroying) {
     if (!restored_ || !toolkit_.Settings().Open(key_)) return;
     Write(u"FormVersion", u"0");
-    platform::Placement place = form_.GetPlacement();
+    gui::Placement place = form_.GetPlacement();
     Write(u"Flags", Number(place.flags));
     Write(u"ShowCmd", Number(form_.ApplicationMinimized() ? 2 : place.showCmd));
     Write(u"PixelsPerInch", Number(toolkit_.PixelsPerInch()));

@@ -5,12 +5,12 @@
 
 #include <string>
 
-#include "platform/controls.h"
+#include "gui/controls.h"
 
 class TFormStorage {
 public:
     // `key` is "Software\" and the program file's name without extension.
-    TFormStorage(platform::FormToolkit& toolkit, platform::Form& form, platform::NumberField& interval,
+    TFormStorage(gui::FormToolkit& toolkit, gui::Form& form, gui::NumberField& interval,
                  std::u16string key)
         : toolkit_(toolkit), form_(form), interval_(interval), key_(std::move(key)) {}
 
@@ -27,13 +27,13 @@ public:
     static std::u16string FormatNumber(double value);
 
 private:
-    platform::SettingsStore::Kind Read(std::u16string_view name, std::u16string& value);
+    gui::SettingsStore::Kind Read(std::u16string_view name, std::u16string& value);
     void Write(std::u16string_view name, std::u16string_view value);
     std::u16string ScreenName(std::u16string_view name);
 
-    platform::FormToolkit& toolkit_;
-    platform::Form& form_;
-    platform::NumberField& interval_;
+    gui::FormToolkit& toolkit_;
+    gui::Form& form_;
+    gui::NumberField& interval_;
     std::u16string key_;
     bool restored_ = false;
     bool saved_ = false;

@@ -164,7 +164,7 @@ void TMainForm::Saveoptions() {
     std::vector<WatchRow> rows;
     for (int row = 0; row < ListView1->RowCount(); ++row) {
         WatchRow& cells = rows.emplace_back();
-        for (int column = 0; column < platform::ListView::kColumns; ++column)
+        for (int column = 0; column < gui::ListView::kColumns; ++column)
             cells.push_back(ListView1->Cell(row, column));
     }
     std::string image = EncodeWatchList(rows);
@@ -201,17 +201,17 @@ void TMainForm::Loadoptions() {
         }
         for (int32_t i = 0; i < count; ++i) {
             WatchRow cells;
-            for (int column = 0; column < platform::ListView::kColumns; ++column)
+            for (int column = 0; column < gui::ListView::kColumns; ++column)
                 cells.push_back(platform::FromWindows1252(reader.ReadFileString()));
             int row = ListView1->AddRow();
-            for (int column = 0; column < platform::ListView::kColumns; ++column)
+            for (int column = 0; column < gui::ListView::kColumns; ++column)
                 ListView1->SetCell(row, column, cells[column]);
             rows.push_back(std::move(cells));
         }
         std::vector<WatchRow> exact;
         if (!rows.empty() && DecodeExactTexts(reader.ReadRest(64u << 20), rows, exact)) {
             for (int row = 0; row < static_cast<int>(exact.size()); ++row)
-                for (int column = 0; column < platform::ListView::kColumns; ++column)
+                for (int column = 0; column < gui::ListView::kColumns; ++column)
                     ListView1->SetCell(row, column, exact[row][column]);
         }
     } catch (...) {

@@ -2,12 +2,12 @@
 
 #include <string>
 
-#include "app/resource_ids.h"
+#include "ui/resource_ids.h"
 
-TAboutBox::TAboutBox(platform::Toolkit& toolkit, platform::FormToolkit& forms, int year)
+TAboutBox::TAboutBox(gui::Toolkit& toolkit, gui::FormToolkit& forms, int year)
     : toolkit_(toolkit) {
     form = forms.CreateForm(*this, {u"Info", 664, 453, false, {u"MS Sans Serif", 11}});
-    const platform::Color beige{240, 202, 166};
+    const gui::Color beige{240, 202, 166};
     Panel1 = form->AddPanel({8, 8, 649, 385}, false, true, &beige);
     auto& p = *Panel1;
     ProgramIcon = p.AddPicture({16, 40, 306, 322});
@@ -24,12 +24,12 @@ TAboutBox::TAboutBox(platform::Toolkit& toolkit, platform::FormToolkit& forms, i
                         u"Neuigkeiten, weitere Programme und Hilfe finden Sie auf unserer Web-Seite. "
                         u"Ein Klick auf die Schaltfl\u00e4che unten \u00f6ffnet sie in Ihrem Browser.",
                         true);
-    BitBtnXP1 = p.AddButton({336, 240, 169, 25}, kWebAddress, platform::Glyph::Globe);
-    BitBtn1 = form->AddButton({241, 404, 181, 37}, u"OK", platform::Glyph::Ok);
+    BitBtnXP1 = p.AddButton({336, 240, 169, 25}, kWebAddress, gui::Glyph::Globe);
+    BitBtn1 = form->AddButton({241, 404, 181, 37}, u"OK", gui::Glyph::Ok);
 
     ProgramIcon->SetJpeg(forms.ResourceData(IDR_LOGO_JPEG));
     BitBtnXP1->onClick = [this] { BitBtnXP1Click(); };
-    BitBtn1->onClick = [this] { form->EndModal(platform::ModalResult::Ok); };
+    BitBtn1->onClick = [this] { form->EndModal(gui::ModalResult::Ok); };
     form->SetDefaultButton(BitBtn1.get());
     form->SetTabOrder({BitBtnXP1.get(), BitBtn1.get()});
     FormCreate(year);

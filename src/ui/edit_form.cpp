@@ -18,7 +18,7 @@ constexpr char16_t kHelp[] =
 
 }  // namespace
 
-TEditForm::TEditForm(platform::FormToolkit& forms) : forms_(forms) {
+TEditForm::TEditForm(gui::FormToolkit& forms) : forms_(forms) {
     form = forms.CreateForm(*this, {u"\u00dcberwachung bearbeiten", 428, 486, false, {u"Tahoma", 11}});
     auto& f = *form;
     Label1 = f.AddLabel({8, 8, 123, 13}, u"\u00dcberwachtes Verzeichnis:", false);
@@ -35,11 +35,11 @@ TEditForm::TEditForm(platform::FormToolkit& forms) : forms_(forms) {
     Edit2 = f.AddEdit({8, 244, 412, 21}, u"/c echo %1");
     Label3 = f.AddLabel({8, 271, 412, 170}, kHelp, true);
     f.AddTopLine({0, 436, 428, 50});
-    BitBtn1 = f.AddButton({110, 452, 75, 25}, u"OK", platform::Glyph::Ok);
-    BitBtn2 = f.AddButton({191, 453, 112, 25}, u"Abbrechen", platform::Glyph::Cancel);
+    BitBtn1 = f.AddButton({110, 452, 75, 25}, u"OK", gui::Glyph::Ok);
+    BitBtn2 = f.AddButton({191, 453, 112, 25}, u"Abbrechen", gui::Glyph::Cancel);
 
-    BitBtn1->onClick = [this] { form->EndModal(platform::ModalResult::Ok); };
-    BitBtn2->onClick = [this] { form->EndModal(platform::ModalResult::Cancel); };
+    BitBtn1->onClick = [this] { form->EndModal(gui::ModalResult::Ok); };
+    BitBtn2->onClick = [this] { form->EndModal(gui::ModalResult::Cancel); };
     DirectoryEdit1->onBrowse = [this] { Browse(); };
     f.SetDefaultButton(BitBtn1.get());
     f.SetCancelButton(BitBtn2.get());

@@ -6,29 +6,29 @@
 #include <memory>
 #include <string>
 
-#include "platform/controls.h"
+#include "gui/controls.h"
 
-class TEditForm : public platform::WindowEvents {
+class TEditForm : public gui::WindowEvents {
 public:
-    explicit TEditForm(platform::FormToolkit& forms);
+    explicit TEditForm(gui::FormToolkit& forms);
 
-    platform::ModalResult ShowModal() { return form->ShowModal(); }
+    gui::ModalResult ShowModal() { return form->ShowModal(); }
     void FormShow();
     // The directory field's browse button, and Alt+Down in the field.
     void Browse();
 
     void OnShow() override { FormShow(); }
 
-    std::unique_ptr<platform::Form> form;
-    std::unique_ptr<platform::Label> Label1, Label2, Label3, Label4;
-    std::unique_ptr<platform::BrowseEdit> DirectoryEdit1;
-    std::unique_ptr<platform::RadioButton> RadioButton1, RadioButton2;
-    std::unique_ptr<platform::CheckBox> CheckBox1, CheckBox2, CheckBox3;
-    std::unique_ptr<platform::Edit> Edit1, Edit2;
-    std::unique_ptr<platform::Button> BitBtn1, BitBtn2;
+    std::unique_ptr<gui::Form> form;
+    std::unique_ptr<gui::Label> Label1, Label2, Label3, Label4;
+    std::unique_ptr<gui::BrowseEdit> DirectoryEdit1;
+    std::unique_ptr<gui::RadioButton> RadioButton1, RadioButton2;
+    std::unique_ptr<gui::CheckBox> CheckBox1, CheckBox2, CheckBox3;
+    std::unique_ptr<gui::Edit> Edit1, Edit2;
+    std::unique_ptr<gui::Button> BitBtn1, BitBtn2;
     // The folder the next browse starts at when the field is empty.
     std::u16string InitialDir;
 
 private:
-    platform::FormToolkit& forms_;
+    gui::FormToolkit& forms_;
 };

@@ -1,6 +1,6 @@
 #include "ui/interval_field.h"
 
-IntervalField::IntervalField(std::unique_ptr<platform::SpinEdit> edit, platform::FormToolkit& toolkit,
+IntervalField::IntervalField(std::unique_ptr<gui::SpinEdit> edit, gui::FormToolkit& toolkit,
                              std::function<void()> onChange)
     : edit_(std::move(edit)), model_(*this, std::move(onChange)) {
     edit_->PutText(IntervalModel::Format(1000));

@@ -5,23 +5,23 @@
 #include <functional>
 #include <memory>
 
-#include "platform/controls.h"
+#include "gui/controls.h"
 #include "ui/interval_model.h"
 
-class IntervalField final : public platform::NumberField, private IntervalModel::Text {
+class IntervalField final : public gui::NumberField, private IntervalModel::Text {
 public:
-    IntervalField(std::unique_ptr<platform::SpinEdit> edit, platform::FormToolkit& toolkit,
+    IntervalField(std::unique_ptr<gui::SpinEdit> edit, gui::FormToolkit& toolkit,
                   std::function<void()> onChange);
 
     double Value() const override { return model_.Value(); }
     void SetValue(double value) override { model_.SetValue(value); }
-    platform::SpinEdit& Control() { return *edit_; }
+    gui::SpinEdit& Control() { return *edit_; }
 
 private:
     std::u16string Get() const override { return edit_->Text(); }
     void Put(std::u16string_view text) override { edit_->PutText(text); }
 
-    std::unique_ptr<platform::SpinEdit> edit_;
+    std::unique_ptr<gui::SpinEdit> edit_;
     IntervalModel model_;
     double beforePaste_ = IntervalModel::kMinValue;
 };

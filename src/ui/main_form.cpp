@@ -20,24 +20,24 @@ const char16_t* Switch(bool on) {
 
 }  // namespace
 
-TMainForm::TMainForm(platform::Toolkit& toolkit) : toolkit_(toolkit) {
-    platform::FormToolkit& forms = toolkit_.Forms();
-    platform::FormDesign design{kCaption, 768, 534, true, {u"Tahoma", 11}};
+TMainForm::TMainForm(gui::Toolkit& toolkit) : toolkit_(toolkit) {
+    gui::FormToolkit& forms = toolkit_.Forms();
+    gui::FormDesign design{kCaption, 768, 534, true, {u"Tahoma", 11}};
     design.main = true;
     form = forms.CreateForm(*this, design);
 
     Panel1 = form->AddPanel({0, 0, 768, 65}, true, false, nullptr);
     auto& p = *Panel1;
-    BitBtn1 = p.AddButton({8, 2, 145, 25}, u"Hinzuf\u00fcgen...", platform::Glyph::All);
-    BitBtn2 = p.AddButton({159, 2, 145, 25}, u"Bearbeiten", platform::Glyph::Retry);
-    BitBtn3 = p.AddButton({310, 2, 145, 25}, u"L\u00f6schen", platform::Glyph::Cancel);
+    BitBtn1 = p.AddButton({8, 2, 145, 25}, u"Hinzuf\u00fcgen...", gui::Glyph::All);
+    BitBtn2 = p.AddButton({159, 2, 145, 25}, u"Bearbeiten", gui::Glyph::Retry);
+    BitBtn3 = p.AddButton({310, 2, 145, 25}, u"L\u00f6schen", gui::Glyph::Cancel);
     BitBtn4 =
         p.AddButton({461, 3, 288, 25}, u"\u00dcberwachung starten (Start mit -mini als Parameter)",
-                    platform::Glyph::Ignore);
+                    gui::Glyph::Ignore);
     Label1 = p.AddLabel({8, 33, 156, 13}, u"\u00dcberpr\u00fcfen aller x Millisekunden:", false);
     PruefEd = std::make_unique<IntervalField>(p.AddSpinEdit({170, 33, 121, 21}), forms,
                                               [this] { PruefEdChange(); });
-    BitBtn5 = p.AddButton({310, 33, 145, 25}, u"\u00dcber das Programm...", platform::Glyph::Help);
+    BitBtn5 = p.AddButton({310, 33, 145, 25}, u"\u00dcber das Programm...", gui::Glyph::Help);
 
     ListView1 = form->AddReportList({0, 65, 768, 469}, true);
     ListView1->SetColumns({{u"Verzeichnis", 250},
@@ -95,7 +95,7 @@ void TMainForm::EditorToRow(int row) {
 }
 
 void TMainForm::BitBtn1Click() {
-    if (EditForm->ShowModal() != platform::ModalResult::Ok) return;
+    if (EditForm->ShowModal() != gui::ModalResult::Ok) return;
     EditorToRow(ListView1->AddRow());
     Saveoptions();
 }
@@ -104,7 +104,7 @@ void TMainForm::BitBtn2Click() {
     const int row = ListView1->Selected();
     if (row < 0) return;
     RowToEditor(row);
-    if (EditForm->ShowModal() != platform::ModalResult::Ok) return;
+    if (EditForm->ShowModal() != gui::ModalResult::Ok) return;
     EditorToRow(row);
     Saveoptions();
 }

@@ -12,7 +12,7 @@
 
 #include "monitor/dir.h"
 #include "monitor/job.h"
-#include "platform/controls.h"
+#include "gui/controls.h"
 #include "platform/dir_search.h"
 #include "storage/form_storage.h"
 #include "ui/interval_field.h"
@@ -21,14 +21,14 @@ class TDynaArray;
 class TEditForm;
 class TAboutBox;
 
-class TMainForm : public platform::WindowEvents {
+class TMainForm : public gui::WindowEvents {
   public:
     static constexpr uint32_t kTrayMessage = 1024;  // WM_USER: events at the notification icon
 
     static constexpr char16_t kCaption[] = u"Brennick Valmorin 1.0";
 
     // Builds the window and its controls, hidden; FormCreate comes after.
-    explicit TMainForm(platform::Toolkit& toolkit);
+    explicit TMainForm(gui::Toolkit& toolkit);
     ~TMainForm();
     TMainForm(const TMainForm&) = delete;
     TMainForm& operator=(const TMainForm&) = delete;
@@ -75,9 +75,9 @@ class TMainForm : public platform::WindowEvents {
     void Timer2Timer();
     void FormClose();
 
-    platform::WindowHandle Handle() const { return form->Handle(); }
-    platform::Window& Window() { return *form; }
-    platform::Toolkit& Toolkit() { return toolkit_; }
+    gui::WindowHandle Handle() const { return form->Handle(); }
+    gui::Window& Window() { return *form; }
+    gui::Toolkit& Toolkit() { return toolkit_; }
 
     // WindowEvents
     void OnShow() override;
@@ -87,13 +87,13 @@ class TMainForm : public platform::WindowEvents {
     void OnTaskbarCreated() override;
     void OnUserMessage(uint32_t message, intptr_t lparam) override;
 
-    std::unique_ptr<platform::Form> form;
-    std::unique_ptr<platform::Container> Panel1;
-    std::unique_ptr<platform::Button> BitBtn1, BitBtn2, BitBtn3, BitBtn4, BitBtn5;
-    std::unique_ptr<platform::Label> Label1;
+    std::unique_ptr<gui::Form> form;
+    std::unique_ptr<gui::Container> Panel1;
+    std::unique_ptr<gui::Button> BitBtn1, BitBtn2, BitBtn3, BitBtn4, BitBtn5;
+    std::unique_ptr<gui::Label> Label1;
     std::unique_ptr<IntervalField> PruefEd;
-    std::unique_ptr<platform::ReportList> ListView1;
-    std::unique_ptr<platform::Timer> Timer1, Timer2;
+    std::unique_ptr<gui::ReportList> ListView1;
+    std::unique_ptr<gui::Timer> Timer1, Timer2;
     std::unique_ptr<TFormStorage> FormStorage1;
     // The dialogs, made after this window and living as long.
     TEditForm* EditForm = nullptr;
@@ -135,7 +135,7 @@ class TMainForm : public platform::WindowEvents {
     void RowToEditor(int row);
     void EditorToRow(int row);
 
-    platform::Toolkit& toolkit_;
+    gui::Toolkit& toolkit_;
     // Hash tables of the comparison, one per nesting level and kept from tick
     // to tick, so that comparing allocates nothing per entry. A deque, since
     // a deeper level may add one while the levels above hold theirs.

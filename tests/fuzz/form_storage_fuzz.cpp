@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/toolkit_memory.h"
+#include "gui/memory/toolkit_memory.h"
 #include "ui/main_form.h"
 
 namespace {
@@ -20,7 +20,7 @@ const char16_t* const kNames[] = {
 // bit the kind, string or other), a length byte, and that many bytes, each
 // one UTF-16 unit of the text.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    platform::MemoryToolkit kit;
+    gui::MemoryToolkit kit;
     kit.programFile = u"C:\\Valmorin.exe";
     auto& values = kit.settings.keys[u"Software\\Valmorin"];
     for (size_t at = 0; at + 2 <= size;) {
@@ -28,8 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         at += 2;
         std::u16string text;
         for (; text.size() < length && at < size; ++at) text += static_cast<char16_t>(data[at]);
-        const auto kind = pick & 0x80 ? platform::SettingsStore::Kind::Other
-                                      : platform::SettingsStore::Kind::String;
+        const auto kind = pick & 0x80 ? gui::SettingsStore::Kind::Other
+                                      : gui::SettingsStore::Kind::String;
         values[std::u16string(u"TMainForm\\") + kNames[(pick & 0x7F) % std::size(kNames)]] = {kind, text};
     }
     TMainForm form(kit);

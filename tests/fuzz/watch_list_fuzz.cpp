@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/text.h"
-#include "platform/toolkit_memory.h"
+#include "base/text.h"
+#include "gui/memory/toolkit_memory.h"
 #include "storage/watch_list.h"
 #include "ui/main_form.h"
 
@@ -35,7 +35,7 @@ std::vector<std::vector<std::u16string>> Rows(TMainForm& form) {
     std::vector<std::vector<std::u16string>> rows;
     for (int row = 0; row < form.ListView1->RowCount(); ++row) {
         auto& cells = rows.emplace_back();
-        for (int column = 0; column < platform::ListView::kColumns; ++column)
+        for (int column = 0; column < gui::ListView::kColumns; ++column)
             cells.push_back(form.ListView1->Cell(row, column));
     }
     return rows;
@@ -73,8 +73,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::ofstream(file, std::ios::binary | std::ios::trunc)
         .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
 
-    platform::MemoryToolkit kit;
-    kit.specialFolders[26] = platform::Utf8ToUtf16(folder.root.string());
+    gui::MemoryToolkit kit;
+    kit.specialFolders[26] = base::Utf8ToUtf16(folder.root.string());
     TMainForm form(kit);
     largest = 0;
     watching = true;

@@ -2,7 +2,7 @@
 
 #include <random>
 
-#include "platform/toolkit_memory.h"
+#include "gui/memory/toolkit_memory.h"
 #include "test_support.h"
 #include "ui/main_form.h"
 
@@ -57,7 +57,7 @@ protected:
         return out;
     }
 
-    platform::MemoryToolkit host;
+    gui::MemoryToolkit host;
     TMainForm form{host};
     Builder make{form};
     TDir fresh{}, old{};
@@ -205,7 +205,7 @@ TEST_F(Compare, IndexedSearchAgreesWithLinearSearch) {
 // Whole tick on real files: read, change, read again, compare.
 TEST(CompareTree, RealTreeReportsNewAndChangedFilesOnce) {
     test::TempTree tree;
-    platform::MemoryToolkit host;
+    gui::MemoryToolkit host;
     TMainForm form(host);
     tree.Write("keep.txt", "k");
     tree.Write("grow.txt", "g");

@@ -1,22 +1,22 @@
 #include <gtest/gtest.h>
 
-#include "app/resource_ids.h"
-#include "platform/toolkit_memory.h"
+#include "ui/resource_ids.h"
+#include "gui/memory/toolkit_memory.h"
 #include "test_support.h"
 #include "ui/about_box.h"
 #include "ui/edit_form.h"
 
-using platform::memory::FormState;
+using gui::memory::FormState;
 using test::Narrow;
 
 namespace {
 
-std::string TextOf(platform::Edit& edit) {
+std::string TextOf(gui::Edit& edit) {
     return Narrow(edit.Text());
 }
 
 TEST(EditForm, DefaultsLayoutAndKeys) {
-    platform::MemoryToolkit kit;
+    gui::MemoryToolkit kit;
     TEditForm dialog(kit);
     auto& form = *kit.forms.at(0);
     EXPECT_EQ(Narrow(form.design.caption),
@@ -33,7 +33,7 @@ TEST(EditForm, DefaultsLayoutAndKeys) {
     EXPECT_EQ(TextOf(*dialog.Edit1), "cmd");
     EXPECT_EQ(TextOf(*dialog.Edit2), "/c echo %1");
     EXPECT_EQ(form.tabOrder.size(), 10u);
-    EXPECT_EQ(form.tabOrder.front(), static_cast<platform::Control*>(dialog.BitBtn1.get()));
+    EXPECT_EQ(form.tabOrder.front(), static_cast<gui::Control*>(dialog.BitBtn1.get()));
     std::string help = Narrow(dialog.Label3->Text());
     EXPECT_EQ(std::count(help.begin(), help.end(), '\n'), 9);
     EXPECT_NE(
@@ -48,23 +48,23 @@ TEST(EditForm, DefaultsLayoutAndKeys) {
         EXPECT_TRUE(dialog.DirectoryEdit1->Focused());
         f.PressEnter();
     };
-    EXPECT_EQ(dialog.ShowModal(), platform::ModalResult::Ok);
+    EXPECT_EQ(dialog.ShowModal(), gui::ModalResult::Ok);
     kit.onModal = [](FormState& f) { f.PressEscape(); };
-    EXPECT_EQ(dialog.ShowModal(), platform::ModalResult::Cancel);
+    EXPECT_EQ(dialog.ShowModal(), gui::ModalResult::Cancel);
     kit.onModal = [&](FormState& f) {
         dialog.BitBtn2->SetFocus();
         f.PressEnter();  // Enter on Abbrechen cancels
     };
-    EXPECT_EQ(dialog.ShowModal(), platform::ModalResult::Cancel);
+    EXPECT_EQ(dialog.ShowModal(), gui::ModalResult::Cancel);
     kit.onModal = [](FormState& f) { f.CloseBox(); };
-    EXPECT_EQ(dialog.ShowModal(), platform::ModalResult::Cancel);
+    EXPECT_EQ(dialog.ShowModal(), gui::ModalResult::Cancel);
     EXPECT_TRUE(dialog.RadioButton1->Checked());  // never reset between showings
 }
 
 TEST(EditForm, BrowseStartsSensiblyRemembersAndQuietsErrors) {
     test::TempTree tree;
     tree.MakeDir("chosen");
-    platform::MemoryToolkit kit;
+    gui::MemoryToolkit kit;
     kit.errorMode = 7;
     TEditForm dialog(kit);
     std::u16string chosen = tree.Path() + u"\\chosen";
@@ -98,7 +98,7 @@ TEST(AboutBox, YearLogoAndWebPage) {
     EXPECT_EQ(Narrow(TAboutBox::WithYear(u"no placeholder", 2025)), "no placeholder");
     EXPECT_EQ(Narrow(TAboutBox::WithYear(u"XXXX", 987)), "987");
 
-    platform::MemoryToolkit kit;
+    gui::MemoryToolkit kit;
     kit.resources[IDR_LOGO_JPEG] = {0xFF, 0xD8, 0xFF, 0xE0, 0, 0};
     TAboutBox about(kit, kit, 2026);
     auto& form = *kit.forms.at(0);
@@ -106,7 +106,7 @@ TEST(AboutBox, YearLogoAndWebPage) {
     std::string rights = Narrow(about.RightsNotice->Text());
     EXPECT_NE(rights.find("2026"), std::string::npos);
     EXPECT_EQ(rights.find("XXXX"), std::string::npos);
-    EXPECT_EQ(static_cast<platform::memory::PictureState&>(*about.ProgramIcon).bytes, 6u);
+    EXPECT_EQ(static_cast<gui::memory::PictureState&>(*about.ProgramIcon).bytes, 6u);
     EXPECT_EQ(form.cancelButton, nullptr);  // Escape does not close it
 
     about.BitBtnXP1->Click();

@@ -13,8 +13,8 @@
 
 #include "monitor/dyna_array.h"
 #include "platform/dir_search.h"
-#include "platform/text.h"
-#include "platform/toolkit_memory.h"
+#include "base/text.h"
+#include "gui/memory/toolkit_memory.h"
 #include "test_support.h"
 #include "ui/main_form.h"
 
@@ -227,7 +227,7 @@ class FastCompare : public ::testing::Test {
         }
     }
 
-    platform::MemoryToolkit host;
+    gui::MemoryToolkit host;
     TMainForm form{host};
     Builder make{form};
     TDir fresh{}, old{};

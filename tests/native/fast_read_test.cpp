@@ -13,8 +13,8 @@
 
 #include "monitor/dyna_array.h"
 #include "platform/dir_search.h"
-#include "platform/text.h"
-#include "platform/toolkit_memory.h"
+#include "base/text.h"
+#include "gui/memory/toolkit_memory.h"
 #include "test_support.h"
 #include "ui/main_form.h"
 
@@ -39,7 +39,7 @@ using Lines = std::vector<std::string>;
 // the cursors published into the window's fields.
 class PlainReader {
 public:
-    PlainReader(platform::MemoryToolkit& host, TMainForm& form) : host_(host), form_(form) {}
+    PlainReader(gui::MemoryToolkit& host, TMainForm& form) : host_(host), form_(form) {}
 
     void Read(std::u16string_view dirname, std::u16string_view dirname2, TDir& dir, bool subdirs) {
         host_.ProcessMessages();
@@ -67,7 +67,7 @@ public:
     }
 
 private:
-    platform::MemoryToolkit& host_;
+    gui::MemoryToolkit& host_;
     TMainForm& form_;
 };
 
@@ -176,7 +176,7 @@ TEST(FastRead, SameSnapshotAsAddingOneRecordAtATime) {
             for (int stopAt : {0, 2, 5}) {
                 SCOPED_TRACE("seed " + std::to_string(seed) + " subdirs " +
                              std::to_string(subdirs) + " stop " + std::to_string(stopAt));
-                platform::MemoryToolkit host;
+                gui::MemoryToolkit host;
                 TMainForm form(host);
                 PlainReader plain(host, form);
                 host.onPump = [&](int n) {
@@ -206,7 +206,7 @@ TEST(FastRead, FoldersBeyondAsciiAreListed) {
     test::TempTree tree;
     tree.Write("\xC3\x9C" "ber/\xE6\x97\xA5/x.txt", "abc");
     tree.Write("plain/y.txt", "de");
-    platform::MemoryToolkit host;
+    gui::MemoryToolkit host;
     TMainForm form(host);
     TDir snap{};
     form.ReadinDir(tree.Path(), u"", snap, true);
@@ -234,7 +234,7 @@ TEST(FastRead, FileCursorEndsWhereSingleAddsLeaveIt) {
             if (round % 2 || i % 3 == 0) tree.Write("d" + std::to_string(i) + "/f");
         }
         tree.Write("zz-last/f");
-        platform::MemoryToolkit host;
+        gui::MemoryToolkit host;
         TMainForm form(host);
         PlainReader plain(host, form);
         TDir expected{}, got{};
@@ -294,7 +294,7 @@ TEST(FastRead, NamesDecodeAsTheGeneralDecoderDoes) {
     platform::DirSearch search;
     platform::DirEntry entry;
     std::map<std::u16string, std::string> expected;
-    for (auto& [name, seen] : made) expected[platform::Utf8ToUtf16(name)] = name;
+    for (auto& [name, seen] : made) expected[base::Utf8ToUtf16(name)] = name;
     int listed = 0;
     for (bool found = search.First((tree.Path() + u"\\*.*").c_str(), entry); found;
          found = search.Next(entry)) {

@@ -10,7 +10,7 @@
 
 #include "monitor/dyna_array.h"
 #include "platform/dir_search.h"
-#include "platform/toolkit_memory.h"
+#include "gui/memory/toolkit_memory.h"
 #include "test_support.h"
 #include "ui/main_form.h"
 
@@ -53,7 +53,7 @@ protected:
     }
 
     test::TempTree tree;
-    platform::MemoryToolkit kit;
+    gui::MemoryToolkit kit;
     TMainForm form{kit};
 };
 
@@ -219,7 +219,7 @@ TEST(FieldAccess, FolderWithoutPermissionForATickLaunchesNothing) {
         {
             test::TempTree tree;
             for (int i = 0; i < 20; ++i) tree.Write("locked/f" + std::to_string(i));
-            platform::MemoryToolkit kit;
+            gui::MemoryToolkit kit;
             TMainForm form{kit};
             test::AddWatchRow(form, tree.Path());
             form.BitBtn4Click();

@@ -1,24 +1,24 @@
 #include <gtest/gtest.h>
 
-#include "platform/toolkit_memory.h"
+#include "gui/memory/toolkit_memory.h"
 #include "storage/form_storage.h"
 #include "test_support.h"
 #include "ui/interval_field.h"
 
 using test::Narrow;
-using Kind = platform::SettingsStore::Kind;
+using Kind = gui::SettingsStore::Kind;
 
 namespace {
 
-class FormStore : public ::testing::Test, public platform::WindowEvents {
+class FormStore : public ::testing::Test, public gui::WindowEvents {
 protected:
     FormStore() {
         formPtr = kit.CreateForm(*this, {u"main", 768, 534, true, {}});
-        form = static_cast<platform::memory::FormState*>(formPtr.get());
+        form = static_cast<gui::memory::FormState*>(formPtr.get());
         field = std::make_unique<IntervalField>(form->AddSpinEdit({0, 0, 121, 21}), kit, [this] { ++changes; });
         store = std::make_unique<TFormStorage>(kit, *form, *field, TFormStorage::KeyFor(u"C:\\Apps\\Valmorin.exe"));
     }
-    std::map<std::u16string, platform::memory::MemorySettings::Value>& Values() {
+    std::map<std::u16string, gui::memory::MemorySettings::Value>& Values() {
         return kit.settings.keys[u"Software\\Valmorin"];
     }
     std::string Get(const std::u16string& name) { return Narrow(Values()[u"TMainForm\\" + name].text); }
@@ -44,9 +44,9 @@ protected:
         return errors;
     }
 
-    platform::MemoryToolkit kit;
-    std::unique_ptr<platform::Form> formPtr;
-    platform::memory::FormState* form;
+    gui::MemoryToolkit kit;
+    std::unique_ptr<gui::Form> formPtr;
+    gui::memory::FormState* form;
     std::unique_ptr<IntervalField> field;
     std::unique_ptr<TFormStorage> store;
     int changes = 0;

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/toolkit_memory.h"
+#include "gui/memory/toolkit_memory.h"
 #include "test_support.h"
 #include "ui/interval_field.h"
 
@@ -8,12 +8,12 @@ using test::Narrow;
 
 namespace {
 
-class Interval : public ::testing::Test, public platform::WindowEvents {
+class Interval : public ::testing::Test, public gui::WindowEvents {
 protected:
     Interval() {
         form = kit.CreateForm(*this, {u"f", 100, 100, false, {}});
         auto edit = form->AddSpinEdit({0, 0, 121, 21});
-        spin = static_cast<platform::memory::SpinState*>(edit.get());
+        spin = static_cast<gui::memory::SpinState*>(edit.get());
         field = std::make_unique<IntervalField>(std::move(edit), kit, [this] { ++changes; });
     }
     std::string Text() const { return Narrow(spin->text); }
@@ -22,9 +22,9 @@ protected:
         for (char16_t c : text) spin->Type(c);
     }
 
-    platform::MemoryToolkit kit;
-    std::unique_ptr<platform::Form> form;
-    platform::memory::SpinState* spin = nullptr;
+    gui::MemoryToolkit kit;
+    std::unique_ptr<gui::Form> form;
+    gui::memory::SpinState* spin = nullptr;
     std::unique_ptr<IntervalField> field;
     int changes = 0;
 };
@@ -124,11 +124,11 @@ TEST_F(Interval, PasteOfNonNumberRestoresThePreviousValue) {
 }
 
 TEST(SpinButton, DiagonalSplitsTheHalves) {
-    EXPECT_TRUE(platform::SpinUpHalf(0, 0, 16, 16));
-    EXPECT_TRUE(platform::SpinUpHalf(7, 7, 16, 16));
-    EXPECT_FALSE(platform::SpinUpHalf(9, 9, 16, 16));
-    EXPECT_FALSE(platform::SpinUpHalf(15, 15, 16, 16));
-    EXPECT_FALSE(platform::SpinUpHalf(0, 17, 20, 17));
+    EXPECT_TRUE(gui::SpinUpHalf(0, 0, 16, 16));
+    EXPECT_TRUE(gui::SpinUpHalf(7, 7, 16, 16));
+    EXPECT_FALSE(gui::SpinUpHalf(9, 9, 16, 16));
+    EXPECT_FALSE(gui::SpinUpHalf(15, 15, 16, 16));
+    EXPECT_FALSE(gui::SpinUpHalf(0, 17, 20, 17));
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "platform/jpeg.h"
+#include "base/jpeg.h"
 
 #include <gtest/gtest.h>
 
@@ -15,8 +15,8 @@ std::vector<uint8_t> Logo() {
 TEST(Jpeg, DecodesTheProgressiveLogo) {
     const std::vector<uint8_t> data = Logo();
     ASSERT_GT(data.size(), 1000u);
-    platform::JpegImage image;
-    ASSERT_TRUE(platform::DecodeJpeg(data, image));
+    base::JpegImage image;
+    ASSERT_TRUE(base::DecodeJpeg(data, image));
     EXPECT_EQ(image.width, 306);
     EXPECT_EQ(image.height, 322);
     ASSERT_EQ(image.bgr.size(), 306u * 322u * 3u);
@@ -28,14 +28,14 @@ TEST(Jpeg, DecodesTheProgressiveLogo) {
 
 TEST(Jpeg, BrokenDataFailsCleanly) {
     const std::vector<uint8_t> data = Logo();
-    platform::JpegImage image;
-    EXPECT_FALSE(platform::DecodeJpeg({}, image));
-    EXPECT_FALSE(platform::DecodeJpeg({0xFF, 0xD8, 0xFF}, image));
+    base::JpegImage image;
+    EXPECT_FALSE(base::DecodeJpeg({}, image));
+    EXPECT_FALSE(base::DecodeJpeg({0xFF, 0xD8, 0xFF}, image));
     EXPECT_FALSE(
-        platform::DecodeJpeg(std::vector<uint8_t>(data.begin(), data.begin() + 40), image));
+        base::DecodeJpeg(std::vector<uint8_t>(data.begin(), data.begin() + 40), image));
     EXPECT_TRUE(image.bgr.empty());
     std::vector<uint8_t> garbage(5000, 0x5A);
-    EXPECT_FALSE(platform::DecodeJpeg(garbage, image));
+    EXPECT_FALSE(base::DecodeJpeg(garbage, image));
 }
 
 }  // namespace

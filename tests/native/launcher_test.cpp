@@ -5,7 +5,7 @@
 #include <random>
 
 #include "monitor/launcher.h"
-#include "platform/command_line.h"
+#include "base/command_line.h"
 #include "test_support.h"
 
 using test::Narrow;
@@ -82,7 +82,7 @@ std::string Launch(const std::string& command, const std::string& templ, const s
 
 std::vector<std::string> Arguments(const std::string& params) {
     std::vector<std::string> out;
-    for (const auto& arg : platform::SplitCommandLine(Wide(params))) out.push_back(Narrow(arg));
+    for (const auto& arg : base::SplitCommandLine(Wide(params))) out.push_back(Narrow(arg));
     return out;
 }
 

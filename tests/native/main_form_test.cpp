@@ -3,12 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "platform/memory.h"
-#include "platform/toolkit_memory.h"
+#include "gui/memory/toolkit_memory.h"
 #include "test_support.h"
 #include "ui/about_box.h"
 #include "ui/edit_form.h"
 
-using platform::memory::FormState;
+using gui::memory::FormState;
 using test::Narrow;
 
 namespace {
@@ -45,7 +45,7 @@ class MainWindow : public ::testing::Test {
     }
     // Rows as the next start of the program finds them.
     int SavedRows() {
-        platform::MemoryToolkit other;
+        gui::MemoryToolkit other;
         other.specialFolders = kit.specialFolders;
         TMainForm reader(other);
         reader.Loadoptions();
@@ -53,7 +53,7 @@ class MainWindow : public ::testing::Test {
     }
 
     test::TempTree tree;
-    platform::MemoryToolkit kit;
+    gui::MemoryToolkit kit;
     std::unique_ptr<TMainForm> form;
     std::unique_ptr<TEditForm> editor;
     std::unique_ptr<TAboutBox> about;
@@ -71,8 +71,8 @@ TEST_F(MainWindow, LayoutRolesAndStartUp) {
     EXPECT_EQ(Main().cancelButton, form->BitBtn3.get());
     EXPECT_EQ(Main().defaultButton, nullptr);
     ASSERT_EQ(Main().tabOrder.size(), 7u);
-    EXPECT_EQ(Main().tabOrder.front(), static_cast<platform::Control*>(form->BitBtn1.get()));
-    auto& list = static_cast<platform::memory::ListState&>(*form->ListView1);
+    EXPECT_EQ(Main().tabOrder.front(), static_cast<gui::Control*>(form->BitBtn1.get()));
+    auto& list = static_cast<gui::memory::ListState&>(*form->ListView1);
     ASSERT_EQ(list.columns.size(), 7u);
     EXPECT_EQ(Narrow(list.columns[5].caption), "Ge\xC3\xA4nderte");
     EXPECT_EQ(list.columns[0].width, 250);
@@ -115,7 +115,7 @@ TEST_F(MainWindow, AddEditAndTheDialogsMemory) {
         editor->Edit2->SetText(u"%2");
         f.PressEnter();
     };
-    static_cast<platform::memory::ListState&>(*form->ListView1).DoubleClick();
+    static_cast<gui::memory::ListState&>(*form->ListView1).DoubleClick();
     EXPECT_EQ(Row(1), (Cells{"D:\\In", "Ja", "cmd", "%2", "Nein", "Ja", "Ja"}));
     EXPECT_EQ(form->ListView1->Selected(), 1);
 
@@ -200,7 +200,7 @@ TEST_F(MainWindow, MiniStartsMonitoringOnceAfterTheFirstShowing) {
 TEST_F(MainWindow, SettingsAreRestoredAtShowingSavedAtStartAndClose) {
     Create();
     auto& values = kit.settings.keys[u"Software\\Valmorin"];
-    values[u"TMainForm\\PruefEd_Value"] = {platform::SettingsStore::Kind::String, u"5000"};
+    values[u"TMainForm\\PruefEd_Value"] = {gui::SettingsStore::Kind::String, u"5000"};
     form->form->Show();
     EXPECT_EQ(form->PruefEd->Value(), 5000);
 

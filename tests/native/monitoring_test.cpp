@@ -3,7 +3,7 @@
 #include <stdexcept>
 
 #include "monitor/dyna_array.h"
-#include "platform/toolkit_memory.h"
+#include "gui/memory/toolkit_memory.h"
 #include "test_support.h"
 #include "ui/main_form.h"
 
@@ -12,7 +12,7 @@ using test::Wide;
 
 namespace {
 
-using Kit = platform::MemoryToolkit;
+using Kit = gui::MemoryToolkit;
 
 class Monitoring : public ::testing::Test {
 protected:
@@ -31,7 +31,7 @@ protected:
         kit.launches.clear();
         return out;
     }
-    platform::memory::FormState& Win() { return static_cast<platform::memory::FormState&>(form.Window()); }
+    gui::memory::FormState& Win() { return static_cast<gui::memory::FormState&>(form.Window()); }
     Kit::MemoryTimer& Timer() { return static_cast<Kit::MemoryTimer&>(*form.Timer1); }
     void Click(intptr_t button = 514) { kit.Post(form.Window(), TMainForm::kTrayMessage, button); }
     bool Idle() { return !form.needtodelete && !form.jobs && Win().visible && kit.trayIcons.empty(); }
@@ -322,7 +322,7 @@ TEST_F(Monitoring, StartFromTheRestoreBoxOfAStopKeepsItsJobs) {
     form.FormStorage1->RestoreFormPlacement();  // a save needs a restore first
     form.BitBtn4Click();
     for (auto& [key, values] : kit.settings.keys)
-        for (auto& [name, value] : values) value.kind = platform::SettingsStore::Kind::Other;
+        for (auto& [name, value] : values) value.kind = gui::SettingsStore::Kind::Other;
     int started = 0;
     kit.onBox = [&](const Kit::Box&) {
         if (started++ == 0) form.BitBtn4Click();

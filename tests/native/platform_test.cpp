@@ -4,9 +4,9 @@
 #include <set>
 #include <thread>
 
-#include "platform/command_line.h"
+#include "base/command_line.h"
 #include "platform/shell.h"
-#include "platform/text.h"
+#include "base/text.h"
 #include "test_support.h"
 
 using test::Narrow;
@@ -16,16 +16,16 @@ namespace {
 
 TEST(Text, Utf8RoundTripKeepsEveryByte) {
     std::string valid = "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80";
-    EXPECT_EQ(platform::Utf8ToUtf16(valid), u"a\u00E9\u20AC\U0001F600");
+    EXPECT_EQ(base::Utf8ToUtf16(valid), u"a\u00E9\u20AC\U0001F600");
     for (std::string bytes : {valid, std::string("\xFF\xC3(\xED\xA0\x80\xC0\xAF"), std::string("x\x80")}) {
-        EXPECT_EQ(platform::Utf16ToUtf8(platform::Utf8ToUtf16(bytes)), bytes);
+        EXPECT_EQ(base::Utf16ToUtf8(base::Utf8ToUtf16(bytes)), bytes);
     }
 }
 
 TEST(CommandLine, SplitsLikeAWindowsRuntime) {
     auto split = [](const std::string& s) {
         std::vector<std::string> out;
-        for (auto& a : platform::SplitCommandLine(Wide(s))) out.push_back(Narrow(a));
+        for (auto& a : base::SplitCommandLine(Wide(s))) out.push_back(Narrow(a));
         return out;
     };
     using V = std::vector<std::string>;

@@ -5,7 +5,7 @@
 #include <chrono>
 
 #include "platform/dir_search.h"
-#include "platform/toolkit_memory.h"
+#include "gui/memory/toolkit_memory.h"
 #include "test_support.h"
 #include "ui/main_form.h"
 
@@ -31,7 +31,7 @@ protected:
     std::vector<std::string> Names() const { return Describe(snap); }
 
     test::TempTree tree;
-    platform::MemoryToolkit host;
+    gui::MemoryToolkit host;
     TMainForm form{host};
     TDir snap{};
     bool read = false;

@@ -4,8 +4,8 @@
 #include <fstream>
 #include <random>
 
-#include "platform/text.h"
-#include "platform/toolkit_memory.h"
+#include "base/text.h"
+#include "gui/memory/toolkit_memory.h"
 #include "ui/main_form.h"
 
 #ifdef _WIN32
@@ -51,8 +51,8 @@ void TempTree::Hide(const std::string& relative) {
 #endif
 }
 
-std::string Narrow(std::u16string_view text) { return platform::Utf16ToUtf8(text); }
-std::u16string Wide(std::string_view text) { return platform::Utf8ToUtf16(text); }
+std::string Narrow(std::u16string_view text) { return base::Utf16ToUtf8(text); }
+std::u16string Wide(std::string_view text) { return base::Utf8ToUtf16(text); }
 
 namespace {
 void DescribeInto(const TDir& dir, std::vector<std::string>& out) {
@@ -83,7 +83,7 @@ void AddWatchRow(TMainForm& form, const std::u16string& dir, const std::u16strin
     for (int c = 0; c < 7; ++c) list.SetCell(row, c, cells[c]);
 }
 
-std::vector<std::string> TakeLaunches(platform::MemoryToolkit& kit) {
+std::vector<std::string> TakeLaunches(gui::MemoryToolkit& kit) {
     std::vector<std::string> out;
     for (auto& l : kit.launches) out.push_back(Narrow(l.params));
     kit.launches.clear();

@@ -10,7 +10,7 @@
 #include "monitor/dyna_array.h"
 
 class TMainForm;
-namespace platform {
+namespace gui {
 class MemoryToolkit;
 }
 
@@ -47,7 +47,7 @@ std::vector<std::string> Describe(const TDir& dir);
 // files and runs "cmd" shown with `params`.
 void AddWatchRow(TMainForm& form, const std::u16string& dir, const std::u16string& params = u"%2");
 // The parameters of the launches so far, sorted; forgets them.
-std::vector<std::string> TakeLaunches(platform::MemoryToolkit& kit);
+std::vector<std::string> TakeLaunches(gui::MemoryToolkit& kit);
 
 template <class T = TDir>
 T* Rec(const TDynaArray& array, uint32_t i) { return static_cast<T*>(array.poi) + i; }

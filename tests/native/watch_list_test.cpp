@@ -3,7 +3,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "platform/toolkit_memory.h"
+#include "gui/memory/toolkit_memory.h"
 #include "storage/watch_list.h"
 #include "test_support.h"
 #include "ui/main_form.h"
@@ -68,7 +68,7 @@ protected:
     }
 
     test::TempTree tree;
-    platform::MemoryToolkit kit;
+    gui::MemoryToolkit kit;
     TMainForm form{kit};
 };
 

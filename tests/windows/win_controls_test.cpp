@@ -1,6 +1,6 @@
 // The report list against the real common controls.
 // clang-format off
-#include "platform/toolkit_win.h"  // windows.h, before commctrl.h
+#include "gui/toolkit_win.h"  // windows.h, before commctrl.h
 // clang-format on
 
 #include <commctrl.h>
@@ -20,7 +20,7 @@ using test::Wide;
 using Win32ToolkitListView = test::ToolkitTest;
 
 // The main window's list: seven columns, placed as the tests expect.
-std::unique_ptr<platform::ReportList> AddList(platform::Form& form) {
+std::unique_ptr<gui::ReportList> AddList(gui::Form& form) {
     auto list = form.AddReportList({0, 0, 380, 200}, false);
     list->SetColumns({{u"Verzeichnis", 250},
                       {u"Unterverzeichnisse", 120},
@@ -32,7 +32,7 @@ std::unique_ptr<platform::ReportList> AddList(platform::Form& form) {
     return list;
 }
 
-HWND ChildOf(const platform::Window& window, const wchar_t* className) {
+HWND ChildOf(const gui::Window& window, const wchar_t* className) {
     return FindWindowExW(test::Hwnd(window), nullptr, className, nullptr);
 }
 

@@ -10,7 +10,7 @@
 
 #include "monitor/dyna_array.h"
 #include "platform/dir_search.h"
-#include "platform/toolkit_memory.h"
+#include "gui/memory/toolkit_memory.h"
 #include "test_support.h"
 #include "ui/main_form.h"
 
@@ -33,7 +33,7 @@ protected:
     TJob& Job() { return *static_cast<TJob*>(form.jobs->poi); }  // GetObject is a windows.h macro
 
     test::TempTree tree;
-    platform::MemoryToolkit kit;
+    gui::MemoryToolkit kit;
     TMainForm form{kit};
 };
 

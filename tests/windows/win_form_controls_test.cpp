@@ -1,7 +1,7 @@
 // The Win32 forms' controls that do more than the system's: the spin edit,
 // the browse edit, the report list, the picture, and the form's placement.
 // clang-format off
-#include "platform/toolkit_win.h"  // windows.h, before commctrl.h
+#include "gui/toolkit_win.h"  // windows.h, before commctrl.h
 // clang-format on
 
 #include <commctrl.h>
@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/resource_ids.h"
+#include "ui/resource_ids.h"
 #include "platform/wide.h"
 #include "test_support.h"
 #include "win_toolkit_support.h"
@@ -20,8 +20,8 @@
 namespace {
 
 using namespace std::chrono_literals;
-using platform::Form;
-using platform::FormDesign;
+using gui::Form;
+using gui::FormDesign;
 using test::Narrow;
 
 class WinFormControls : public test::ToolkitTest {
@@ -33,7 +33,7 @@ class WinFormControls : public test::ToolkitTest {
     }
     static void Key(HWND target, WPARAM key) { PostMessageW(target, WM_KEYDOWN, key, 1); }
 
-    class : public platform::WindowEvents {
+    class : public gui::WindowEvents {
     } formEvents;
     std::unique_ptr<Form> form;
     HWND hwnd;
@@ -55,8 +55,8 @@ struct Spin {
         edit->onStep = [this](int direction) { steps.push_back(direction); };
         edit->onLeave = [this] { log += "leave;"; };
     }
-    std::unique_ptr<platform::SpinEdit> edit;
-    std::unique_ptr<platform::Edit> other;
+    std::unique_ptr<gui::SpinEdit> edit;
+    std::unique_ptr<gui::Edit> other;
     HWND hwnd, button;
     std::string log;
     std::vector<int> steps;
@@ -284,7 +284,7 @@ TEST_F(WinFormControls, PictureShowsTheLogoAndRefusesWhatIsNoJpeg) {
 }
 
 TEST_F(WinFormControls, PlacementRoundTripsAndStopsTheCentring) {
-    platform::Placement placement;
+    gui::Placement placement;
     placement.showCmd = SW_HIDE;
     placement.left = 40;
     placement.top = 30;
@@ -292,7 +292,7 @@ TEST_F(WinFormControls, PlacementRoundTripsAndStopsTheCentring) {
     placement.bottom = 430;
     form->SetPlacement(placement);
     EXPECT_FALSE(form->Visible());
-    platform::Placement read = form->GetPlacement();
+    gui::Placement read = form->GetPlacement();
     EXPECT_EQ(read.left, 40);
     EXPECT_EQ(read.top, 30);
     EXPECT_EQ(read.right, 540);

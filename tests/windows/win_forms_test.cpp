@@ -1,7 +1,7 @@
 // The Win32 forms and their controls against the real system: layout,
 // showing, the modal loop, the keyboard interface and each kind of control.
 // clang-format off
-#include "platform/toolkit_win.h"  // windows.h, before commctrl.h
+#include "gui/toolkit_win.h"  // windows.h, before commctrl.h
 // clang-format on
 
 #include <commctrl.h>
@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "app/resource_ids.h"
+#include "ui/resource_ids.h"
 #include "platform/wide.h"
-#include "platform/window_win.h"
+#include "gui/window_win.h"
 #include "test_support.h"
 #include "ui/about_box.h"
 #include "ui/edit_form.h"
@@ -23,13 +23,13 @@
 namespace {
 
 using namespace std::chrono_literals;
-using platform::Form;
-using platform::FormDesign;
-using platform::Glyph;
-using platform::ModalResult;
+using gui::Form;
+using gui::FormDesign;
+using gui::Glyph;
+using gui::ModalResult;
 using test::Narrow;
 
-class FormEvents final : public platform::WindowEvents {
+class FormEvents final : public gui::WindowEvents {
   public:
     void OnShow() override {
         ++shows;
@@ -114,7 +114,7 @@ class WinForms : public test::ToolkitTest {
     static void Key(HWND target, WPARAM key) { PostMessageW(target, WM_KEYDOWN, key, 1); }
 };
 
-HWND H(const platform::Window& window) {
+HWND H(const gui::Window& window) {
     return test::Hwnd(window);
 }
 
@@ -270,7 +270,7 @@ TEST_F(WinForms, RadioButtonsMadeInARowAreOneGroup) {
 }
 
 struct Dialog {
-    explicit Dialog(WinForms* test, platform::Win32Toolkit& kit) {
+    explicit Dialog(WinForms* test, gui::Win32Toolkit& kit) {
         (void)test;
         form = kit.CreateForm(formEvents, FormDesign{u"Dialog", 300, 200, false, {u"Tahoma", 11}});
         edit = form->AddEdit({10, 10, 100, 21}, u"");
@@ -298,8 +298,8 @@ struct Dialog {
     }
     FormEvents formEvents;
     std::unique_ptr<Form> form;
-    std::unique_ptr<platform::Edit> edit;
-    std::unique_ptr<platform::Button> ok, other, cancel;
+    std::unique_ptr<gui::Edit> edit;
+    std::unique_ptr<gui::Button> ok, other, cancel;
     std::string clicks;
 };
 

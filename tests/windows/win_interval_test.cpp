@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/toolkit_win.h"
+#include "gui/toolkit_win.h"
 #include "test_support.h"
 #include "ui/interval_field.h"
 #include "win_toolkit_support.h"
@@ -39,9 +39,9 @@ class WinInterval : public test::ToolkitTest {
     }
     std::string Text() { return Narrow(field->Control().Text()); }
 
-    std::unique_ptr<platform::Form> form;
+    std::unique_ptr<gui::Form> form;
     std::unique_ptr<IntervalField> field;
-    std::unique_ptr<platform::Edit> other;
+    std::unique_ptr<gui::Edit> other;
     HWND edit = nullptr;
     int changes = 0;
 };

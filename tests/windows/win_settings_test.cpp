@@ -1,7 +1,7 @@
 // The window settings in the real registry, and the main window's settings
 // store working on a real window.
 #include <gtest/gtest.h>
-#include "platform/toolkit_win.h"  // before toolkit.h, so that MessageBox stays no macro
+#include "gui/toolkit_win.h"  // before toolkit.h, so that MessageBox stays no macro
 
 #include <string>
 
@@ -12,7 +12,7 @@
 
 namespace {
 
-using Kind = platform::SettingsStore::Kind;
+using Kind = gui::SettingsStore::Kind;
 
 // A key of the test's own below HKEY_CURRENT_USER, removed afterwards.
 class RegistryTest : public test::ToolkitTest {
@@ -37,7 +37,7 @@ class RegistryTest : public test::ToolkitTest {
 };
 
 TEST_F(RegistryTest, StringsRoundTripOtherTypesAreTold) {
-    auto store = platform::CreateRegistrySettings();
+    auto store = gui::CreateRegistrySettings();
     ASSERT_TRUE(store->Open(key_));
     std::u16string value;
     EXPECT_EQ(store->Read(u"TMainForm", u"NormPos", value), Kind::Missing);  // no subkey yet
@@ -48,7 +48,7 @@ TEST_F(RegistryTest, StringsRoundTripOtherTypesAreTold) {
     std::u16string longText(3000, u'\u00e4');
     ASSERT_TRUE(store->Write(u"TMainForm", u"Long", longText, failedValue));
 
-    auto again = platform::CreateRegistrySettings();
+    auto again = gui::CreateRegistrySettings();
     ASSERT_TRUE(again->Open(key_));
     EXPECT_EQ(again->Read(u"TMainForm", u"NormPos", value), Kind::String);
     EXPECT_EQ(value, u"10,20,800,600");
@@ -69,14 +69,14 @@ TEST_F(RegistryTest, FormStorageSavesAndRestoresARealWindow) {
     storage.RestoreFormPlacement();  // nothing stored: nothing changes
     EXPECT_EQ(interval->Value(), 1000);
 
-    platform::Placement placed = form->GetPlacement();
+    gui::Placement placed = form->GetPlacement();
     placed.left = 40, placed.top = 50, placed.right = 540, placed.bottom = 450;
     placed.showCmd = SW_HIDE;
     form->SetPlacement(placed);
     interval->SetValue(2500);
     storage.SaveFormPlacement(false);
 
-    auto store = platform::CreateRegistrySettings();
+    auto store = gui::CreateRegistrySettings();
     ASSERT_TRUE(store->Open(key_));
     std::u16string value;
     ASSERT_EQ(store->Read(u"TMainForm", u"NormPos", value), Kind::String);
@@ -102,7 +102,7 @@ TEST_F(RegistryTest, FormStorageSavesAndRestoresARealWindow) {
     TFormStorage restored(kit, *other, *otherInterval, key_);
     restored.RestoreFormPlacement();
     EXPECT_EQ(otherInterval->Value(), 2500);
-    platform::Placement got = other->GetPlacement();
+    gui::Placement got = other->GetPlacement();
     EXPECT_EQ(got.left, 40);
     EXPECT_EQ(got.top, 50);
     EXPECT_EQ(got.right, 540);

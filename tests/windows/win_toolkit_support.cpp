@@ -3,12 +3,12 @@
 #include <cstring>
 #include <cwchar>
 
-#include "platform/window_win.h"
+#include "gui/window_win.h"
 
 namespace test {
 namespace {
 
-using platform::win::ScreenDc;
+using gui::win::ScreenDc;
 
 class OwnedHandle {
   public:
@@ -107,8 +107,8 @@ void ToolkitTest::TearDown() {
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
 }
 
-std::unique_ptr<platform::Form> ToolkitTest::NewWindow(std::u16string_view caption) {
-    platform::FormDesign design{std::u16string(caption), 400, 300, true, {u"Tahoma", 11}};
+std::unique_ptr<gui::Form> ToolkitTest::NewWindow(std::u16string_view caption) {
+    gui::FormDesign design{std::u16string(caption), 400, 300, true, {u"Tahoma", 11}};
     design.main = true;
     return kit.CreateForm(events, design);
 }
@@ -127,7 +127,7 @@ void ToolkitTest::PumpFor(std::chrono::milliseconds span) {
     PumpUntil([] { return false; }, span);
 }
 
-HWND Hwnd(const platform::Window& window) {
+HWND Hwnd(const gui::Window& window) {
     return static_cast<HWND>(window.Handle());
 }
 

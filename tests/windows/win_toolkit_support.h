@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/toolkit_win.h"
+#include "gui/toolkit_win.h"
 
 namespace test {
 
@@ -23,7 +23,7 @@ struct Box {
     uint32_t flags;
 };
 
-class RecordingEvents final : public platform::WindowEvents {
+class RecordingEvents final : public gui::WindowEvents {
   public:
     void OnShow() override;
     void OnClose() override;
@@ -43,18 +43,18 @@ class ToolkitTest : public testing::Test {
     void TearDown() override;
 
     // The application's main form, hidden, 400 x 300.
-    std::unique_ptr<platform::Form> NewWindow(std::u16string_view caption = u"Valmorin test");
+    std::unique_ptr<gui::Form> NewWindow(std::u16string_view caption = u"Valmorin test");
     // Handles messages until `done` holds; false when `limit` passed first.
     bool PumpUntil(const std::function<bool()>& done,
                    std::chrono::milliseconds limit = std::chrono::seconds(5));
     void PumpFor(std::chrono::milliseconds span);
 
-    platform::Win32Toolkit kit;
+    gui::Win32Toolkit kit;
     RecordingEvents events;
     std::vector<Box> boxes;
 };
 
-HWND Hwnd(const platform::Window& window);
+HWND Hwnd(const gui::Window& window);
 // A length at 96 DPI at the screen's DPI.
 int Scaled(int length);
 // A top-level window of the thread, by class and caption; null if none.

@@ -13,11 +13,11 @@
 #include <utility>
 #include <vector>
 
-#include "app/resource_ids.h"
-#include "platform/text.h"
-#include "platform/toolkit_win.h"
+#include "ui/resource_ids.h"
+#include "base/text.h"
+#include "gui/toolkit_win.h"
 #include "platform/wide.h"
-#include "platform/window_win.h"
+#include "gui/window_win.h"
 #include "test_support.h"
 #include "win_toolkit_support.h"
 
@@ -318,7 +318,7 @@ TEST_F(Win32ToolkitTimer, DestroyingARunningTimerStopsIt) {
 TEST_F(Win32ToolkitTimer, AHandlerMayDestroyItsOwnTimer) {
     auto window = NewWindow();
     int ticks = 0;
-    std::unique_ptr<platform::Timer> timer;
+    std::unique_ptr<gui::Timer> timer;
     timer = kit.CreateTimer(*window, [&] {
         ++ticks;
         timer.reset();
@@ -437,7 +437,7 @@ TEST_F(Win32ToolkitTray, ReleasesTheIconButNotTheSharedApplicationIcon) {
     EXPECT_TRUE(kit.TrayIconDelete(owner, 1));
 
     // The tests carry the program's resources, and with them its icon.
-    platform::IconHandle app = kit.ApplicationIcon();
+    gui::IconHandle app = kit.ApplicationIcon();
     EXPECT_EQ(app, LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_VALMORIN), IMAGE_ICON,
                               0, 0, LR_DEFAULTSIZE | LR_SHARED));
     EXPECT_NE(app, LoadIconW(nullptr, IDI_APPLICATION));
@@ -474,7 +474,7 @@ std::vector<uint32_t> Drawn(HICON icon, int size) {
 TEST_F(Win32ToolkitTray, TheIconIsTheApplicationIconsOwnSmallImage) {
     int size = GetSystemMetrics(SM_CXSMICON);
     auto app = static_cast<HICON>(kit.ApplicationIcon());
-    HICON small = platform::win::SmallIconOf(app);
+    HICON small = gui::win::SmallIconOf(app);
     auto own = static_cast<HICON>(LoadImageW(
         GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_VALMORIN), IMAGE_ICON, size, size, 0));
     auto shrunk = static_cast<HICON>(CopyImage(app, IMAGE_ICON, size, size, 0));
@@ -546,13 +546,13 @@ TEST(Win32ToolkitChild, ReportsArguments) {
     wchar_t path[MAX_PATH] = {};
     if (!GetEnvironmentVariableW(kArgumentsOut, path, MAX_PATH))
         GTEST_SKIP() << "runs inside the test above";
-    platform::Win32Toolkit kit;
+    gui::Win32Toolkit kit;
     std::ofstream out(std::filesystem::path(path), std::ios::binary);
     bool first = true;
     for (const std::u16string& argument : kit.Arguments()) {
         if (!first) out << '\n';
         first = false;
-        out << platform::Utf16ToUtf8(argument);
+        out << base::Utf16ToUtf8(argument);
     }
     ASSERT_TRUE(out.good());
 }

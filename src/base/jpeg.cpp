@@ -1,4 +1,4 @@
-#include "platform/jpeg.h"
+#include "base/jpeg.h"
 
 #include <csetjmp>
 #include <cstdio>
@@ -7,7 +7,7 @@
 // jpeglib.h needs size_t and FILE declared first.
 #include <jpeglib.h>
 
-namespace platform {
+namespace base {
 namespace {
 
 // libjpeg reports a fatal error by calling error_exit, which must not
@@ -70,4 +70,4 @@ bool DecodeJpeg(const std::vector<uint8_t>& data, JpegImage& image) {
     return ok;
 }
 
-}  // namespace platform
+}  // namespace base

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/controls.h"
+#include "gui/controls.h"
 
-namespace platform::memory {
+namespace gui::memory {
 
 class FormState;
 
@@ -55,10 +55,6 @@ struct CheckState : RadioButton, ControlState {
 struct BrowseState final : BrowseEdit, ControlState {
     std::u16string Text() const override { return text; }
     void SetText(std::u16string_view t) override { text = t; }
-    // The browse button, or Alt+Down in the field.
-    void PressBrowse() {
-        if (onBrowse) onBrowse();
-    }
     std::u16string text;
 };
 
@@ -202,4 +198,4 @@ class MemorySettings final : public SettingsStore {
     std::u16string open_;
 };
 
-}  // namespace platform::memory
+}  // namespace gui::memory

@@ -3,10 +3,10 @@
 #include <functional>
 #include <utility>
 
-#include "platform/forms_win.h"
+#include "gui/forms_win.h"
 #include "platform/wide.h"
 
-namespace platform::win {
+namespace gui::win {
 namespace {
 
 const wchar_t* InnerButtonClass() {
@@ -132,7 +132,7 @@ class Win32BrowseEdit final : public ControlBase<BrowseEdit> {
         Layout();
     }
     void SetText(std::u16string_view text) override {
-        if (Handle()) SetWindowTextW(Handle(), AsWide(text).c_str());
+        if (Handle()) SetWindowTextW(Handle(), platform::AsWide(text).c_str());
     }
 
   protected:
@@ -167,4 +167,4 @@ std::unique_ptr<BrowseEdit> AddBrowseEditTo(const Parent& parent, Rect bounds) {
     return std::make_unique<Win32BrowseEdit>(parent, bounds);
 }
 
-}  // namespace platform::win
+}  // namespace gui::win

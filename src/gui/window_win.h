@@ -8,10 +8,10 @@
 #include <string>
 #include <string_view>
 
-#include "platform/controls.h"
-#include "platform/toolkit_win.h"
+#include "gui/controls.h"
+#include "gui/toolkit_win.h"
 
-namespace platform::win {
+namespace gui::win {
 
 // The screen's device context, released with the object.
 class ScreenDc {
@@ -95,4 +95,4 @@ std::shared_ptr<WindowState> StateOf(Window& window);
 int Scale(HWND hwnd, int length);
 UINT DpiOf(HWND hwnd);
 
-}  // namespace platform::win
+}  // namespace gui::win

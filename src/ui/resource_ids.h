@@ -1,7 +1,7 @@
 /* Resource identifiers, shared by the C++ sources and valmorin.rc.
    Plain #defines only: the resource compilers read this file too. */
-#ifndef VALMORIN_APP_RESOURCE_IDS_H
-#define VALMORIN_APP_RESOURCE_IDS_H
+#ifndef VALMORIN_UI_RESOURCE_IDS_H
+#define VALMORIN_UI_RESOURCE_IDS_H
 
 /* The application icon (window, notification area, Explorer). */
 #define IDI_VALMORIN 1

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace platform {
+namespace base {
 
 // Arguments are separated by spaces and tabs. A double quote starts or ends
 // a quoted stretch, in which spaces belong to the argument; two double quotes
@@ -16,4 +16,4 @@ namespace platform {
 // a literal double quote. Other backslashes are literal.
 std::vector<std::u16string> SplitCommandLine(std::u16string_view text);
 
-}  // namespace platform
+}  // namespace base

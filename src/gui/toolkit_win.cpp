@@ -1,4 +1,4 @@
-#include "platform/toolkit_win.h"
+#include "gui/toolkit_win.h"
 
 #include <shellapi.h>
 #include <shlobj.h>
@@ -9,9 +9,9 @@
 
 #include "platform/shell.h"
 #include "platform/wide.h"
-#include "platform/window_win.h"
+#include "gui/window_win.h"
 
-namespace platform {
+namespace gui {
 namespace {
 
 constexpr UINT kTrayCallbackMessage = WM_USER;  // 1024, as Toolkit::TrayIconAdd promises
@@ -67,7 +67,7 @@ std::unique_ptr<Timer> Win32Toolkit::CreateTimer(Window& owner, std::function<vo
 int Win32Toolkit::MessageBox(std::u16string_view text, std::u16string_view caption,
                              uint32_t flags) {
     if (messageBoxHook) return messageBoxHook(text, caption, flags);
-    return MessageBoxW(GetActiveWindow(), AsWide(text).c_str(), AsWide(caption).c_str(), flags);
+    return MessageBoxW(GetActiveWindow(), platform::AsWide(text).c_str(), platform::AsWide(caption).c_str(), flags);
 }
 
 IconHandle Win32Toolkit::ApplicationIcon() {
@@ -105,7 +105,7 @@ std::vector<std::u16string> Win32Toolkit::Arguments() {
     int count = 0;
     std::unique_ptr<LPWSTR[], LocalFreer> argv(CommandLineToArgvW(GetCommandLineW(), &count));
     std::vector<std::u16string> arguments;
-    for (int i = 1; argv && i < count; ++i) arguments.push_back(FromWide(argv[i]));
+    for (int i = 1; argv && i < count; ++i) arguments.push_back(platform::FromWide(argv[i]));
     return arguments;
 }
 
@@ -116,7 +116,7 @@ std::u16string Win32Toolkit::ProgramFile() {
         DWORD length =
             GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
         if (length == 0) return {};
-        if (length < buffer.size()) return FromWide(std::wstring_view(buffer.data(), length));
+        if (length < buffer.size()) return platform::FromWide(std::wstring_view(buffer.data(), length));
         buffer.resize(buffer.size() * 2);
     }
 }
@@ -128,7 +128,7 @@ bool Win32Toolkit::SpecialFolder(int csidl, std::u16string& path) {
     if (located != S_OK) return false;
     wchar_t buffer[MAX_PATH] = {};
     if (!SHGetPathFromIDListW(owned.get(), buffer)) return false;
-    path = FromWide(buffer);
+    path = platform::FromWide(buffer);
     return true;
 }
 
@@ -141,4 +141,4 @@ HICON SmallIconOf(HICON icon) {
 }
 
 }  // namespace win
-}  // namespace platform
+}  // namespace gui

@@ -3,10 +3,10 @@
 #include <memory>
 #include <string>
 
-#include "platform/toolkit_win.h"
+#include "gui/toolkit_win.h"
 #include "platform/wide.h"
 
-namespace platform {
+namespace gui {
 namespace {
 
 // An open registry key, closed with the object.
@@ -34,7 +34,7 @@ class Key {
 class RegistrySettings final : public SettingsStore {
   public:
     bool Open(std::u16string_view key) override {
-        return RegCreateKeyExW(HKEY_CURRENT_USER, AsWide(key).c_str(), 0, nullptr, 0,
+        return RegCreateKeyExW(HKEY_CURRENT_USER, platform::AsWide(key).c_str(), 0, nullptr, 0,
                                KEY_ALL_ACCESS, nullptr, key_.Receive(), nullptr) == ERROR_SUCCESS;
     }
 
@@ -42,10 +42,10 @@ class RegistrySettings final : public SettingsStore {
               std::u16string& value) override {
         value.clear();
         Key sub;
-        if (!key_.Get() || RegOpenKeyExW(key_.Get(), AsWide(subkey).c_str(), 0, KEY_READ,
+        if (!key_.Get() || RegOpenKeyExW(key_.Get(), platform::AsWide(subkey).c_str(), 0, KEY_READ,
                                          sub.Receive()) != ERROR_SUCCESS)
             return Kind::Missing;
-        const std::wstring wideName = AsWide(name);
+        const std::wstring wideName = platform::AsWide(name);
         // The value may change between asking its size and reading it.
         for (int attempt = 0; attempt < 4; ++attempt) {
             DWORD type = 0, bytes = 0;
@@ -64,7 +64,7 @@ class RegistrySettings final : public SettingsStore {
             text.resize(got / sizeof(wchar_t));
             const size_t end = text.find(L'\0');
             if (end != std::wstring::npos) text.resize(end);
-            value = FromWide(text);
+            value = platform::FromWide(text);
             return Kind::String;
         }
         return Kind::Missing;
@@ -75,12 +75,12 @@ class RegistrySettings final : public SettingsStore {
         failedValue = false;
         Key sub;
         if (!key_.Get() ||
-            RegCreateKeyExW(key_.Get(), AsWide(subkey).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+            RegCreateKeyExW(key_.Get(), platform::AsWide(subkey).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
                             nullptr, sub.Receive(), nullptr) != ERROR_SUCCESS)
             return false;
-        const std::wstring text = AsWide(value);
+        const std::wstring text = platform::AsWide(value);
         const auto bytes = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
-        if (RegSetValueExW(sub.Get(), AsWide(name).c_str(), 0, REG_SZ,
+        if (RegSetValueExW(sub.Get(), platform::AsWide(name).c_str(), 0, REG_SZ,
                            reinterpret_cast<const BYTE*>(text.c_str()), bytes) != ERROR_SUCCESS) {
             failedValue = true;
             return false;
@@ -98,4 +98,4 @@ std::unique_ptr<SettingsStore> CreateRegistrySettings() {
     return std::make_unique<RegistrySettings>();
 }
 
-}  // namespace platform
+}  // namespace gui

@@ -1,6 +1,6 @@
 // The rows of a report list view.
 // clang-format off
-#include "platform/window_win.h"  // windows.h, before commctrl.h
+#include "gui/window_win.h"  // windows.h, before commctrl.h
 // clang-format on
 
 #include <commctrl.h>
@@ -9,7 +9,7 @@
 
 #include "platform/wide.h"
 
-namespace platform::win {
+namespace gui::win {
 
 namespace list_rows {
 
@@ -29,14 +29,14 @@ std::u16string Cell(HWND list, int row, int column) {
         item.cchTextMax = static_cast<int>(buffer.size());
         auto length = static_cast<size_t>(
             SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item)));
-        if (length + 1 < buffer.size()) return FromWide(std::wstring_view(item.pszText, length));
+        if (length + 1 < buffer.size()) return platform::FromWide(std::wstring_view(item.pszText, length));
         buffer.resize(buffer.size() * 2);
     }
 }
 
 void SetCell(HWND list, int row, int column, std::u16string_view text) {
     if (!list) return;
-    std::wstring wide = AsWide(text);
+    std::wstring wide = platform::AsWide(text);
     LVITEMW item{};
     item.iSubItem = column;
     item.pszText = wide.data();
@@ -91,4 +91,4 @@ void Select(HWND list, int row) {
 
 }  // namespace list_rows
 
-}  // namespace platform::win
+}  // namespace gui::win

@@ -3,10 +3,10 @@
 #include <functional>
 #include <utility>
 
-#include "platform/forms_win.h"
+#include "gui/forms_win.h"
 #include "platform/wide.h"
 
-namespace platform::win {
+namespace gui::win {
 namespace {
 
 constexpr UINT_PTR kRepeatTimer = 1;
@@ -215,7 +215,7 @@ class Win32SpinEdit final : public ControlBase<SpinEdit> {
     void PutText(std::u16string_view text) override {
         if (!Handle()) return;
         putting_ = true;
-        SetWindowTextW(Handle(), AsWide(text).c_str());
+        SetWindowTextW(Handle(), platform::AsWide(text).c_str());
         putting_ = false;
     }
 
@@ -286,4 +286,4 @@ std::unique_ptr<SpinEdit> AddSpinEditTo(const Parent& parent, Rect bounds) {
     return std::make_unique<Win32SpinEdit>(parent, bounds);
 }
 
-}  // namespace platform::win
+}  // namespace gui::win

@@ -8,11 +8,11 @@
 #include <map>
 #include <utility>
 
-#include "platform/controls.h"
-#include "platform/forms_memory.h"
-#include "platform/toolkit.h"
+#include "gui/controls.h"
+#include "gui/memory/forms_memory.h"
+#include "gui/toolkit.h"
 
-namespace platform {
+namespace gui {
 
 class MemoryToolkit final : public Toolkit, public FormToolkit {
   public:
@@ -129,4 +129,4 @@ struct MemoryToolkit::MemoryTimer final : Timer {
     int restarts = 0;
 };
 
-}  // namespace platform
+}  // namespace gui

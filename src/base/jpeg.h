@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace platform {
+namespace base {
 
 struct JpegImage {
     int width = 0, height = 0;
@@ -14,4 +14,4 @@ struct JpegImage {
 // False, with `image` empty, when the data is no picture libjpeg can read.
 bool DecodeJpeg(const std::vector<uint8_t>& data, JpegImage& image);
 
-}  // namespace platform
+}  // namespace base

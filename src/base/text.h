@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace platform {
+namespace base {
 
 // Bytes that are not UTF-8 become U+DC80 + byte, so that a POSIX file name
 // of any bytes survives the round trip through Utf16ToUtf8.
@@ -13,4 +13,4 @@ std::u16string Utf8ToUtf16(std::string_view text);
 // surrogates are written as their three-byte form.
 std::string Utf16ToUtf8(std::u16string_view text);
 
-}  // namespace platform
+}  // namespace base

@@ -1,9 +1,9 @@
-#include "platform/toolkit_memory.h"
+#include "gui/memory/toolkit_memory.h"
 
 #include <algorithm>
 #include <filesystem>
 
-namespace platform {
+namespace gui {
 MemoryToolkit::MemoryToolkit() = default;
 MemoryToolkit::~MemoryToolkit() = default;
 
@@ -116,4 +116,4 @@ uint32_t MemoryToolkit::SetErrorMode(uint32_t mode) {
     return std::exchange(errorMode, mode);
 }
 
-}  // namespace platform
+}  // namespace gui

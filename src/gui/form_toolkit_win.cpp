@@ -5,11 +5,11 @@
 #include <memory>
 #include <type_traits>
 
-#include "platform/toolkit_win.h"
+#include "gui/toolkit_win.h"
 #include "platform/wide.h"
-#include "platform/window_win.h"
+#include "gui/window_win.h"
 
-namespace platform {
+namespace gui {
 namespace {
 
 struct CoTaskFreer {
@@ -25,7 +25,7 @@ int CALLBACK ChooserStarted(HWND dialog, UINT message, LPARAM, LPARAM start) {
 
 // "\" names the root of the current drive, which the chooser cannot take.
 std::wstring ChooserStart(std::u16string_view start) {
-    std::wstring path = AsWide(start);
+    std::wstring path = platform::AsWide(start);
     if (path == L"\\") {
         wchar_t current[MAX_PATH] = {};
         DWORD length = GetCurrentDirectoryW(MAX_PATH, current);
@@ -60,12 +60,12 @@ bool Win32Toolkit::SelectDirectory(Window& owner, std::u16string_view start,
     if (!list) return false;
     wchar_t path[MAX_PATH] = {};
     if (!SHGetPathFromIDListW(list.get(), path)) return false;
-    chosen = FromWide(path);
+    chosen = platform::FromWide(path);
     return true;
 }
 
 bool Win32Toolkit::DirectoryExists(std::u16string_view path) {
-    const DWORD attributes = GetFileAttributesW(AsWide(path).c_str());
+    const DWORD attributes = GetFileAttributesW(platform::AsWide(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -103,4 +103,4 @@ std::vector<uint8_t> Win32Toolkit::ResourceData(int id) {
     return std::vector<uint8_t>(bytes, bytes + SizeofResource(module, found));
 }
 
-}  // namespace platform
+}  // namespace gui

@@ -3,7 +3,7 @@
 #pragma once
 
 // clang-format off
-#include "platform/window_win.h"  // windows.h, before commctrl.h
+#include "gui/window_win.h"  // windows.h, before commctrl.h
 // clang-format on
 
 #include <commctrl.h>
@@ -14,9 +14,9 @@
 #include <string_view>
 #include <type_traits>
 
-#include "platform/controls.h"
+#include "gui/controls.h"
 
-namespace platform::win {
+namespace gui::win {
 
 // A GDI object (font, bitmap, brush) deleted with the object.
 template <class Handle>
@@ -211,6 +211,8 @@ class PlainWindowClass {
 std::u16string TextOf(HWND hwnd);
 
 // One of our glyph icons at the size, or null for Glyph::None.
+// A glyph's icon at `size` pixels, from the resource the program named for
+// it; null for none.
 HICON LoadGlyph(Glyph glyph, int size);
 
 // Where a square button inside an edit's right end goes, as high as the
@@ -324,4 +326,4 @@ bool HandleChildMessages(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, 
 // when there is none.
 HWND FirstTabStop(HWND hwnd);
 
-}  // namespace platform::win
+}  // namespace gui::win

@@ -1,6 +1,6 @@
 // Forms: top-level windows with controls, their modal loop and their
 // keyboard interface.
-#include "platform/forms_win.h"
+#include "gui/forms_win.h"
 
 #include <map>
 #include <set>
@@ -10,7 +10,7 @@
 
 #include "platform/wide.h"
 
-namespace platform::win {
+namespace gui::win {
 namespace {
 
 constexpr wchar_t kFormClass[] = L"TValmorinForm";
@@ -172,7 +172,7 @@ class Win32Form final : public ContainerOf<Form>, public StatefulWindow {
                         (design.main ? WS_EX_APPWINDOW : 0);
         HWND owner = nullptr;
         if (auto main = MainForm().lock(); main && !design.main) owner = main->hwnd;
-        HWND hwnd = CreateWindowExW(exStyle, kFormClass, AsWide(design.caption).c_str(), style,
+        HWND hwnd = CreateWindowExW(exStyle, kFormClass, platform::AsWide(design.caption).c_str(), style,
                                     CW_USEDEFAULT, CW_USEDEFAULT, 200, 200, owner, nullptr,
                                     GetModuleHandleW(nullptr), state_.get());
         if (!hwnd) throw std::runtime_error("Cannot create a form");
@@ -506,4 +506,4 @@ std::unique_ptr<Form> CreateForm(Toolkit& toolkit, WindowEvents& events, const F
     return std::make_unique<Win32Form>(toolkit, events, design);
 }
 
-}  // namespace platform::win
+}  // namespace gui::win

@@ -1,10 +1,10 @@
-#include "platform/toolkit.h"
+#include "gui/toolkit.h"
 
 #include <exception>
 
-#include "platform/text.h"
+#include "base/text.h"
 
-namespace platform {
+namespace gui {
 
 void Toolkit::ErrorBox(std::u16string_view text) {
     std::u16string shown(text);
@@ -16,8 +16,8 @@ void Toolkit::Guarded(const std::function<void()>& handler) {
     try {
         handler();
     } catch (const std::exception& error) {
-        ErrorBox(Utf8ToUtf16(error.what()));
+        ErrorBox(base::Utf8ToUtf16(error.what()));
     }
 }
 
-}  // namespace platform
+}  // namespace gui

@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/toolkit.h"
+#include "gui/toolkit.h"
 
-namespace platform {
+namespace gui {
 
 struct Font {
     std::u16string face;  // empty: the form's font
@@ -210,9 +210,9 @@ class SettingsStore {
                        std::u16string_view value, bool& failedValue) = 0;
 };
 
-}  // namespace platform
+}  // namespace gui
 
-namespace platform {
+namespace gui {
 
 // What the forms need of the application beyond the toolkit's basics.
 class FormToolkit {
@@ -237,4 +237,4 @@ class FormToolkit {
     ~FormToolkit() = default;
 };
 
-}  // namespace platform
+}  // namespace gui

@@ -1,6 +1,8 @@
 // The toolkit on Win32: the one the product runs on. Windows code only.
 #pragma once
 
+#include <array>
+
 #include <windows.h>
 // windows.h maps MessageBox to MessageBoxW, which would rename the toolkit's
 // member in every file that sees both; including windows.h first here keeps
@@ -11,10 +13,15 @@
 #include <functional>
 #include <string_view>
 
-#include "platform/controls.h"
-#include "platform/toolkit.h"
+#include "gui/controls.h"
+#include "gui/toolkit.h"
 
-namespace platform {
+namespace gui {
+
+// The icon resources of the button glyphs, indexed by Glyph (0: none). The
+// program names its own pictures at start-up, before any window is made.
+using GlyphResources = std::array<int, static_cast<size_t>(Glyph::Globe) + 1>;
+void SetGlyphResources(const GlyphResources& ids);
 
 class Win32Toolkit final : public Toolkit, public FormToolkit {
   public:
@@ -70,4 +77,4 @@ class Win32Toolkit final : public Toolkit, public FormToolkit {
 // The per-user settings in the registry, below HKEY_CURRENT_USER.
 std::unique_ptr<SettingsStore> CreateRegistrySettings();
 
-}  // namespace platform
+}  // namespace gui

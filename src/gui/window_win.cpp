@@ -1,12 +1,12 @@
 // What every window of the toolkit shares: timers, shared messages, DPI.
-#include "platform/window_win.h"
+#include "gui/window_win.h"
 
 #include <stdexcept>
 #include <utility>
 
 #include "platform/wide.h"
 
-namespace platform::win {
+namespace gui::win {
 namespace {
 
 using Handler = std::shared_ptr<const std::function<void()>>;
@@ -140,4 +140,4 @@ std::unique_ptr<Timer> CreateTimer(Window& owner, std::function<void()> onTimer)
     return std::make_unique<Win32Timer>(StateOf(owner), std::move(onTimer));
 }
 
-}  // namespace platform::win
+}  // namespace gui::win

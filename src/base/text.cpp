@@ -1,8 +1,8 @@
-#include "platform/text.h"
+#include "base/text.h"
 
 #include <cstdint>
 
-namespace platform {
+namespace base {
 namespace {
 
 void PutUtf16(std::u16string& out, char32_t c) {
@@ -100,4 +100,4 @@ std::string Utf16ToUtf8(std::u16string_view text) {
     return out;
 }
 
-}  // namespace platform
+}  // namespace base

@@ -4,11 +4,11 @@
 #include <cstring>
 #include <utility>
 
-#include "platform/forms_win.h"
-#include "platform/jpeg.h"
+#include "gui/forms_win.h"
+#include "base/jpeg.h"
 #include "platform/wide.h"
 
-namespace platform::win {
+namespace gui::win {
 namespace {
 
 const wchar_t* PanelClass() {
@@ -196,7 +196,7 @@ public:
     std::u16string Text() const override { return TextOf(Handle()); }
     void SetText(std::u16string_view text) override {
         if (!Handle()) return;
-        SetWindowTextW(Handle(), AsWide(text).c_str());
+        SetWindowTextW(Handle(), platform::AsWide(text).c_str());
         Fit();
     }
 
@@ -221,7 +221,7 @@ private:
     void Fit() {
         HWND hwnd = Handle();
         if (!hwnd) return;
-        std::wstring text = AsWide(TextOf(hwnd));
+        std::wstring text = platform::AsWide(TextOf(hwnd));
         if (text.empty()) return;
         RECT client;
         GetClientRect(hwnd, &client);
@@ -255,7 +255,7 @@ public:
 
     std::u16string Text() const override { return TextOf(Handle()); }
     void SetText(std::u16string_view text) override {
-        if (Handle()) SetWindowTextW(Handle(), AsWide(text).c_str());
+        if (Handle()) SetWindowTextW(Handle(), platform::AsWide(text).c_str());
     }
 };
 
@@ -313,8 +313,8 @@ public:
     ~Win32Picture() override { DestroyHandle(); }
 
     bool SetJpeg(const std::vector<uint8_t>& data) override {
-        JpegImage image;
-        if (!DecodeJpeg(data, image) || image.width <= 0 || image.height <= 0) return false;
+        base::JpegImage image;
+        if (!base::DecodeJpeg(data, image) || image.width <= 0 || image.height <= 0) return false;
         BITMAPINFO info{};
         info.bmiHeader.biSize = sizeof info.bmiHeader;
         info.bmiHeader.biWidth = image.width;
@@ -389,7 +389,7 @@ public:
         }
         widths_.clear();
         for (size_t index = 0; index < columns.size(); ++index) {
-            std::wstring caption = AsWide(columns[index].caption);
+            std::wstring caption = platform::AsWide(columns[index].caption);
             LVCOLUMNW heading{};
             heading.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
             heading.cx = Scaled(columns[index].width);
@@ -520,4 +520,4 @@ std::unique_ptr<ReportList> AddReportListTo(const Parent& parent, Rect bounds, b
     return std::make_unique<Win32ReportList>(parent, bounds, fill);
 }
 
-}  // namespace platform::win
+}  // namespace gui::win

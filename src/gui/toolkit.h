@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/host.h"
+#include "gui/host.h"
 
-namespace platform {
+namespace gui {
 
 using IconHandle = void*;
 
@@ -136,4 +136,4 @@ class Toolkit : public Host {
     ~Toolkit() = default;
 };
 
-}  // namespace platform
+}  // namespace gui

@@ -1,9 +1,11 @@
 // What the main window needs from the application around it.
 #pragma once
 
-namespace platform {
+#include "platform/shell.h"
 
-using WindowHandle = void*;  // the native window, opaque to portable code
+namespace gui {
+
+using platform::WindowHandle;
 
 class Host {
 public:
@@ -19,4 +21,4 @@ protected:
     ~Host() = default;
 };
 
-}  // namespace platform
+}  // namespace gui

@@ -3,11 +3,22 @@
 #include <stdexcept>
 #include <utility>
 
-#include "app/resource_ids.h"
-#include "platform/forms_win.h"
+#include "gui/forms_win.h"
+#include "gui/toolkit_win.h"
 #include "platform/wide.h"
 
-namespace platform::win {
+namespace gui {
+namespace {
+
+GlyphResources glyphResources{};
+
+}  // namespace
+
+void SetGlyphResources(const GlyphResources& ids) { glyphResources = ids; }
+
+}  // namespace gui
+
+namespace gui::win {
 namespace {
 
 constexpr UINT_PTR kSubclassId = 0x56414C;
@@ -35,7 +46,7 @@ HFONT CreateFormFont(const FormState& form, const Font& font) {
     if (height == 0) height = 11;
     return CreateFontW(-Scale(form.hwnd, height), 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL, FALSE,
                        FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                       DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, AsWide(face).c_str());
+                       DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, platform::AsWide(face).c_str());
 }
 
 NativeControl::NativeControl(std::shared_ptr<FormState> form, HWND parent, const wchar_t* className,
@@ -43,7 +54,7 @@ NativeControl::NativeControl(std::shared_ptr<FormState> form, HWND parent, const
     : form_(std::move(form)), bounds_(bounds) {
     if (!parent) throw std::logic_error("The parent window is gone");
     static UINT_PTR lastId = 1000;
-    hwnd_ = CreateWindowExW(exStyle, className, AsWide(text).c_str(), WS_CHILD | WS_VISIBLE | style,
+    hwnd_ = CreateWindowExW(exStyle, className, platform::AsWide(text).c_str(), WS_CHILD | WS_VISIBLE | style,
                             0, 0, 0, 0, parent, reinterpret_cast<HMENU>(++lastId),
                             GetModuleHandleW(nullptr), nullptr);
     if (!hwnd_) throw std::runtime_error("Cannot create a control");
@@ -162,39 +173,12 @@ std::u16string TextOf(HWND hwnd) {
     std::wstring text(static_cast<size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
     text.resize(
         static_cast<size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
-    return FromWide(text);
+    return platform::FromWide(text);
 }
 
 HICON LoadGlyph(Glyph glyph, int size) {
-    int id = 0;
-    switch (glyph) {
-        case Glyph::None:
-            return nullptr;
-        case Glyph::All:
-            id = IDI_GLYPH_ALL;
-            break;
-        case Glyph::Retry:
-            id = IDI_GLYPH_RETRY;
-            break;
-        case Glyph::Cancel:
-            id = IDI_GLYPH_CANCEL;
-            break;
-        case Glyph::Ignore:
-            id = IDI_GLYPH_IGNORE;
-            break;
-        case Glyph::Help:
-            id = IDI_GLYPH_HELP;
-            break;
-        case Glyph::Ok:
-            id = IDI_GLYPH_OK;
-            break;
-        case Glyph::Folder:
-            id = IDI_GLYPH_FOLDER;
-            break;
-        case Glyph::Globe:
-            id = IDI_GLYPH_GLOBE;
-            break;
-    }
+    const int id = glyphResources[static_cast<size_t>(glyph)];
+    if (glyph == Glyph::None || !id) return nullptr;
     return static_cast<HICON>(
         LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, 0));
 }
@@ -246,4 +230,4 @@ HWND FirstTabStop(HWND hwnd) {
     return nullptr;
 }
 
-}  // namespace platform::win
+}  // namespace gui::win

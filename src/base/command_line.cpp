@@ -1,6 +1,6 @@
-#include "platform/command_line.h"
+#include "base/command_line.h"
 
-namespace platform {
+namespace base {
 
 std::vector<std::u16string> SplitCommandLine(std::u16string_view text) {
     std::vector<std::u16string> args;
@@ -42,4 +42,4 @@ std::vector<std::u16string> SplitCommandLine(std::u16string_view text) {
     }
 }
 
-}  // namespace platform
+}  // namespace base

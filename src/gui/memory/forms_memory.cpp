@@ -1,8 +1,8 @@
-#include "platform/forms_memory.h"
+#include "gui/memory/forms_memory.h"
 
 #include <algorithm>
 
-namespace platform::memory {
+namespace gui::memory {
 
 void ControlState::SetFocus() {
     if (form) form->focus = this;
@@ -214,4 +214,4 @@ bool MemorySettings::Write(std::u16string_view subkey, std::u16string_view name,
     return true;
 }
 
-}  // namespace platform::memory
+}  // namespace gui::memory
