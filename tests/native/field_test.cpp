@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -59,11 +58,11 @@ protected:
 
 TEST_F(Field, RewriteWithinTwoSecondsWithTheSameSizeIsAChange) {
     const fs::path file = tree.Write("a.txt", "one");
-    const auto at = fs::file_time_type::clock::now() - std::chrono::hours(1);
-    fs::last_write_time(file, at);
+    const int64_t at = 1'650'000'000'300'000'000;  // an even second and 0.3 s
+    test::SetWriteTime(file, at);
     Watch(tree.Path());
     tree.Write("a.txt", "two");
-    fs::last_write_time(file, at + std::chrono::milliseconds(700));
+    test::SetWriteTime(file, at + 700'000'000);
     EXPECT_EQ(Tick(), Lines{"a.txt"});
     EXPECT_EQ(Tick(), Lines{});
 }
@@ -176,15 +175,15 @@ TEST_F(Field, ZoneAndDaylightSavingChangesLaunchNothing) {
 TEST_F(Field, LocalTimeVolumeShiftedByTheOffsetChangeIsNoChange) {
     Zone zone("UTC0");
     const fs::path same = tree.Write("same.txt"), other = tree.Write("other.txt");
-    const auto at = fs::file_time_type::clock::now() - std::chrono::hours(5);
-    fs::last_write_time(same, at);
-    fs::last_write_time(other, at);
+    constexpr int64_t at = 1'650'000'000'000'000'000, hour = 3'600'000'000'000;
+    test::SetWriteTime(same, at);
+    test::SetWriteTime(other, at);
     Watch(tree.Path());
     zone.Set("XST-1");
-    fs::last_write_time(same, at - std::chrono::hours(1));
-    fs::last_write_time(other, at - std::chrono::hours(1) + std::chrono::seconds(2));
+    test::SetWriteTime(same, at - hour);
+    test::SetWriteTime(other, at - hour + 2'000'000'000);
     EXPECT_EQ(Tick(), Lines{"other.txt"});
-    fs::last_write_time(same, at);  // the same move, with no change of the offset
+    test::SetWriteTime(same, at);  // the same move, with no change of the offset
     EXPECT_EQ(Tick(), Lines{"same.txt"});
 }
 

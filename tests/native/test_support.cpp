@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <fstream>
 #include <random>
+#include <stdexcept>
 
 #include "base/text.h"
 #include "gui/memory/toolkit_memory.h"
@@ -10,6 +11,9 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
 #endif
 
 namespace test {
@@ -74,6 +78,24 @@ std::vector<std::string> Describe(const TDir& dir) {
     std::vector<std::string> out;
     DescribeInto(dir, out);
     return out;
+}
+
+void SetWriteTime(const std::filesystem::path& path, int64_t unixNanoseconds) {
+#ifdef _WIN32
+    const auto ticks = static_cast<uint64_t>(unixNanoseconds / 100 + 116444736000000000);
+    FILETIME time{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot open " + path.string());
+    const bool set = SetFileTime(file, nullptr, nullptr, &time);
+    CloseHandle(file);
+#else
+    const timespec times[2] = {{0, UTIME_OMIT},
+                               {static_cast<time_t>(unixNanoseconds / 1'000'000'000),
+                                static_cast<long>(unixNanoseconds % 1'000'000'000)}};
+    const bool set = utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+#endif
+    if (!set) throw std::runtime_error("cannot set the time of " + path.string());
 }
 
 void AddWatchRow(TMainForm& form, const std::u16string& dir, const std::u16string& params) {

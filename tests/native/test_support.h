@@ -35,6 +35,10 @@ private:
     std::filesystem::path root_;
 };
 
+// Sets a file's last write to `unixNanoseconds` after 1970, at the system's
+// full resolution (the standard library's setter may round to seconds).
+void SetWriteTime(const std::filesystem::path& path, int64_t unixNanoseconds);
+
 // Byte-string views of UTF-16 texts, for readable failures.
 std::string Narrow(std::u16string_view text);
 std::u16string Wide(std::string_view text);
