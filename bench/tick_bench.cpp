@@ -262,8 +262,8 @@ int main(int argc, char** argv) {
     TMainForm form(host);
     double worst = 0;
     std::vector<std::pair<std::string, Peak>> peaks;
-    std::printf("%-30s %9s %9s %7s %7s %10s %9s %8s %7s\n", "shape", "walk ms", "tick ms",
-                "ratio", "ns/file", "walk* ms", "1% ms", "1% ratio", "ns/file");
+    std::printf("%-30s %9s %9s %7s %7s %10s %9s %8s %7s\n", "shape", "walk ms", "tick ms", "ratio",
+                "ns/file", "walk* ms", "1% ms", "1% ratio", "ns/file");
     for (const Shape& shape : shapes) {
         const size_t index = static_cast<size_t>(&shape - shapes.data());
         // The large tree takes minutes to make: it stays for later runs, and

@@ -34,7 +34,9 @@ char16_t* AllocNames(std::u16string_view names, uint32_t count) {
     return block;
 }
 
-void FreePChar(char16_t* text) { delete[] (text - kCountUnits); }
+void FreePChar(char16_t* text) {
+    delete[](text - kCountUnits);
+}
 
 uint32_t NamesAt(const char16_t* text) {
     uint32_t names;
@@ -60,7 +62,6 @@ std::u16string Joined(std::u16string_view path, std::u16string_view name) {
     joined.reserve(path.size() + name.size());
     return joined.append(path).append(name);
 }
-
 
 // A directory's names go into blocks of about this many text units: few
 // allocations, and no large staging area for a directory of many files.
@@ -284,7 +285,8 @@ void TMainForm::KeepLevel(TDir& dir, const TDir& odir) {
 void TMainForm::CopyContent(TDir& dir, const TDir& from) {
     if (const uint32_t n = CountOf(from.files)) {
         std::u16string names;
-        for (uint32_t i = 0; i < n; ++i) names.append(TextOf(RecordOf(from.files, i).dname2)).push_back(u'\0');
+        for (uint32_t i = 0; i < n; ++i)
+            names.append(TextOf(RecordOf(from.files, i).dname2)).push_back(u'\0');
         char16_t* name = AllocNames(names, n);
         auto* records = static_cast<TDir*>(dir.files->AddMany(n));
         if (!records) {
