@@ -1,11 +1,13 @@
 // Measures a monitoring tick against the raw directory walk it cannot beat.
-//   valmorin_tick_bench [--quick] [--rounds N] [--scattered-times] [--dir PATH]
+//   valmorin_tick_bench [--quick] [--large] [--rounds N] [--scattered-times] [--dir PATH]
 // For each tree shape, in interleaved rounds: the raw walk (every entry's
 // name, size and time, nothing kept), a tick on the unchanged tree, and after
-// a change of 1% of the files a walk (walk*) and a tick. Prints median times
-// and tick/walk ratios, each the median of the ratios within the rounds, then
-// the peak heap of two snapshots of each 100,000-file tree; the last line is
-// the worst ratio.
+// a change of 1% of the files a walk (walk*) and a tick. Prints median times,
+// tick/walk ratios and what the tick costs beyond the walk per file (each the
+// median of the values within the rounds), then the peak heap of two
+// snapshots of each tree of 100,000 files or more; the last line is the worst
+// ratio. --large adds a tree of 1,000,000 files in 10,000 directories, made
+// once and kept for later runs (delete valmorin-bench-large* to make it anew).
 #include <dirent.h>
 #include <fcntl.h>
 #include <malloc.h>
@@ -140,9 +142,11 @@ long Walk(int parent, const char* name) {
 // minute later: about four files of a directory share a second. The trees of
 // a Debian system have 2 (/usr/share/doc) to 14 (a home directory) and
 // usually 5 to 10. With `scattered`, every file has an hour of its own.
-std::vector<fs::path> MakeTree(const fs::path& root, const Shape& shape, bool scattered) {
+// With `make` false, only the paths of the files the tree has.
+std::vector<fs::path> MakeTree(const fs::path& root, const Shape& shape, bool scattered,
+                               bool make = true) {
     std::vector<fs::path> files;
-    fs::create_directories(root);
+    if (make) fs::create_directories(root);
     const time_t now = time(nullptr);
     constexpr time_t kTenYears = 315360000;
     struct Session {
@@ -153,12 +157,13 @@ std::vector<fs::path> MakeTree(const fs::path& root, const Shape& shape, bool sc
     std::mt19937_64 rng(42);
     for (int i = 0; i < shape.files; ++i) {
         fs::path dir = shape.dirs > 1 ? root / ("dir" + std::to_string(i % shape.dirs)) : root;
-        if (i < shape.dirs) fs::create_directories(dir);
+        if (make && i < shape.dirs) fs::create_directories(dir);
         std::string name = (i % 20 == 7 ? "\xC3\x9C"
                                           "bersicht-"
                                         : "file-") +
                            std::to_string(i) + ".dat";
         files.push_back(dir / name);
+        if (!make) continue;
         std::ofstream(files.back()) << i;
         time_t written;
         if (scattered) {
@@ -227,12 +232,14 @@ std::string Thousands(int n) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    bool quick = false, scattered = false;
+    bool quick = false, scattered = false, large = false;
     int rounds = 31;
     fs::path base = fs::temp_directory_path();
     for (int i = 1; i < argc; ++i) {
         if (!strcmp(argv[i], "--quick"))
             quick = true;
+        else if (!strcmp(argv[i], "--large"))
+            large = true;
         else if (!strcmp(argv[i], "--scattered-times"))
             scattered = true;
         else if (!strcmp(argv[i], "--rounds") && i + 1 < argc)
@@ -248,18 +255,31 @@ int main(int argc, char** argv) {
                      (shape.dirs > 1 ? Thousands(shape.dirs) + " dirs" : std::string("one dir"));
         shapes.push_back(shape);
     }
+    if (large) shapes.push_back(Shape{1000000, 10000, "1,000,000 files in 10,000 dirs"});
     fs::path work = base / ("valmorin-bench-" + std::to_string(getpid()));
 
     gui::MemoryToolkit host;
     TMainForm form(host);
     double worst = 0;
     std::vector<std::pair<std::string, Peak>> peaks;
-    std::printf("%-28s %9s %9s %7s %10s %9s %8s\n", "shape", "walk ms", "tick ms", "ratio",
-                "walk* ms", "1% ms", "1% ratio");
+    std::printf("%-30s %9s %9s %7s %7s %10s %9s %8s %7s\n", "shape", "walk ms", "tick ms", "ratio",
+                "ns/file", "walk* ms", "1% ms", "1% ratio", "ns/file");
     for (const Shape& shape : shapes) {
         const size_t index = static_cast<size_t>(&shape - shapes.data());
-        fs::path root = work / std::to_string(index);
-        std::vector<fs::path> files = MakeTree(root, shape, scattered);
+        // The large tree takes minutes to make: it stays for later runs, and
+        // counts as made once its mark is there.
+        const bool kept = shape.files >= 1000000;
+        const std::string keptName =
+            "valmorin-bench-large" + std::string(scattered ? "-scattered" : "");
+        fs::path root = kept ? base / keptName : work / std::to_string(index);
+        const fs::path mark = base / (keptName + ".made");
+        const bool made = kept && fs::exists(mark) && fs::is_directory(root);
+        if (kept && !made) {
+            std::fprintf(stderr, "making %s (once)...\n", root.c_str());
+            fs::remove_all(root);
+        }
+        std::vector<fs::path> files = MakeTree(root, shape, scattered, !made);
+        if (kept && !made) std::ofstream(mark) << shape.files << " files\n";
         std::u16string path = root.u16string();
         TDir previous{}, fresh{};
         form.ReadinDir(path, u"", previous, true);
@@ -307,7 +327,8 @@ int main(int argc, char** argv) {
         // Every order in turn, after one round that only warms the caches,
         // so that no measurement always follows the same one. Short passes
         // are noisier, so smaller trees get more rounds.
-        const int shapeRounds = rounds * std::clamp(50000 / shape.files, 1, 10);
+        const int shapeRounds =
+            kept ? std::max(5, rounds / 3) : rounds * std::clamp(50000 / shape.files, 1, 10);
         std::vector<int> order = {0, 1, 2, 3};
         for (int round = 0; round <= shapeRounds; ++round) {
             for (int p : order) parts[static_cast<size_t>(p)]();
@@ -317,20 +338,24 @@ int main(int argc, char** argv) {
 
         // Ratios within a round, where both sides ran moments apart, so that
         // a slower or faster stretch of the machine does not tilt them.
-        std::vector<double> ratio, ratioChanged;
+        std::vector<double> ratio, ratioChanged, beyond, beyondChanged;
+        const double nsPerFile = 1e6 / shape.files;
         for (size_t r = 0; r < walk.size(); ++r) {
             ratio.push_back(same[r] / walk[r]);
             ratioChanged.push_back(changed[r] / walkChanged[r]);
+            beyond.push_back((same[r] - walk[r]) * nsPerFile);
+            beyondChanged.push_back((changed[r] - walkChanged[r]) * nsPerFile);
         }
         double q = Median(ratio), qc = Median(ratioChanged);
         worst = std::max({worst, q, qc});
-        std::printf("%-28s %9.2f %9.2f %7.3f %10.2f %9.2f %8.3f\n", shape.name.c_str(),
-                    Median(walk), Median(same), q, Median(walkChanged), Median(changed), qc);
+        std::printf("%-30s %9.2f %9.2f %7.3f %7.0f %10.2f %9.2f %8.3f %7.0f\n", shape.name.c_str(),
+                    Median(walk), Median(same), q, Median(beyond), Median(walkChanged),
+                    Median(changed), qc, Median(beyondChanged));
         std::fflush(stdout);
         form.ReleaseDir(previous);
         form.ReleaseDir(fresh);
         if (index > 0) peaks.emplace_back(shape.name, TwoSnapshotsPeak(path));
-        fs::remove_all(root);
+        if (!kept) fs::remove_all(root);
     }
     fs::remove_all(work);
     for (const auto& [name, peak] : peaks)

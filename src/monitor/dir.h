@@ -29,10 +29,23 @@ struct TDir {
     };
 };
 
+// Every text sits in a buffer that starts with a count of the names it
+// holds: one for a text of its own, more for a block that holds the names of
+// several file entries of one directory, one after another, each with its
+// terminator. Reading a directory makes one allocation for many names, not
+// one per file. The entries whose names share a block are consecutive in
+// their array, in the order of the names, the first one's name opening the
+// block; so file records are only ever appended, never deleted or moved.
+
 // Stores a new zero-terminated copy of `text` in `field`; what the field held
 // before is not released.
 void AllocPChar(char16_t*& field, std::u16string_view text);
+// `names` holds `count` names, each with its terminator; returns the first.
+char16_t* AllocNames(std::u16string_view names, uint32_t count);
+// Frees the buffer that `text` opens: a text of its own, or a whole block.
 void FreePChar(char16_t* text);
+// How many names the buffer that `text` opens holds.
+uint32_t NamesAt(const char16_t* text);
 
 // `text` with a backslash appended unless it is empty or already ends in one.
 std::u16string AddBackslash(std::u16string_view text);

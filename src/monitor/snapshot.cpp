@@ -7,14 +7,42 @@
 #include "platform/dir_search.h"
 #include "ui/main_form.h"
 
+namespace {
+
+// The count of names in front of every text, in text units.
+constexpr size_t kCountUnits = 2;
+static_assert(sizeof(uint32_t) == kCountUnits * sizeof(char16_t));
+
+char16_t* NewText(size_t units, uint32_t names) {
+    auto* buffer = new char16_t[kCountUnits + units];
+    std::memcpy(buffer, &names, sizeof names);
+    return buffer + kCountUnits;
+}
+
+}  // namespace
+
 void AllocPChar(char16_t*& field, std::u16string_view text) {
-    auto* copy = new char16_t[text.size() + 1];
+    char16_t* copy = NewText(text.size() + 1, 1);
     std::memcpy(copy, text.data(), text.size() * sizeof(char16_t));
     copy[text.size()] = u'\0';
     field = copy;
 }
 
-void FreePChar(char16_t* text) { delete[] text; }
+char16_t* AllocNames(std::u16string_view names, uint32_t count) {
+    char16_t* block = NewText(names.size(), count);
+    std::memcpy(block, names.data(), names.size() * sizeof(char16_t));
+    return block;
+}
+
+void FreePChar(char16_t* text) {
+    delete[](text - kCountUnits);
+}
+
+uint32_t NamesAt(const char16_t* text) {
+    uint32_t names;
+    std::memcpy(&names, text - kCountUnits, sizeof names);
+    return names;
+}
 
 std::u16string AddBackslash(std::u16string_view text) {
     std::u16string out(text);
@@ -33,6 +61,26 @@ std::u16string Joined(std::u16string_view path, std::u16string_view name) {
     std::u16string joined;
     joined.reserve(path.size() + name.size());
     return joined.append(path).append(name);
+}
+
+// A directory's names go into blocks of about this many text units: few
+// allocations, and no large staging area for a directory of many files.
+constexpr size_t kBlockUnits = 16384;
+
+const char16_t* NextName(const char16_t* name) {
+    return name + std::char_traits<char16_t>::length(name) + 1;
+}
+
+// Frees the names of the file entries `files` holds, a block at a time, and
+// leaves the cursor where a walk over the entries leaves it.
+void ReleaseNames(TDynaArray& files) {
+    auto* records = static_cast<TDir*>(files.poi);
+    for (uint32_t i = 0; i < files.count;) {
+        char16_t* name = records[i].dname2;
+        i += name ? std::max<uint32_t>(NamesAt(name), 1) : 1;
+        if (name) FreePChar(name);
+    }
+    if (files.count) files.GetObject(files.count - 1);
 }
 
 }  // namespace
@@ -83,7 +131,32 @@ bool TMainForm::ReadLevel(std::u16string_view dirname, std::u16string_view dirna
     std::u16string pattern = AddBackslash(dirname) + u"*.*";
     const std::u16string_view path(pattern.data(), pattern.size() - 3);
     std::u16string path2;  // made at the first subdirectory
+    // This directory's file entries, staged so that its array grows once,
+    // and the blocks their names went into. Blocks that no record took over
+    // (a failed array, a throw) are freed when the read of this level ends.
     const size_t first = staged_.size();
+    const size_t firstBlock = blocks_.size();
+    const size_t firstUnit = names_.size();
+    size_t unblocked = first;  // the first entry whose name is not in a block yet
+    struct Unstage {
+        TMainForm& form;
+        size_t first, firstBlock, firstUnit;
+        ~Unstage() {
+            for (size_t b = firstBlock; b < form.blocks_.size(); ++b)
+                if (form.blocks_[b]) FreePChar(form.blocks_[b]);
+            form.blocks_.resize(firstBlock);
+            form.staged_.resize(first);
+            form.names_.resize(firstUnit);
+        }
+    } unstage{*this, first, firstBlock, firstUnit};
+    auto block = [&] {
+        if (unblocked == staged_.size()) return;
+        blocks_.push_back(nullptr);
+        blocks_.back() = AllocNames(std::u16string_view(names_).substr(firstUnit),
+                                    static_cast<uint32_t>(staged_.size() - unblocked));
+        names_.resize(firstUnit);
+        unblocked = staged_.size();
+    };
     // Adding one file at a time would leave `afile` on whatever was added
     // last; when that was a file below a subdirectory listed after this
     // directory's last file, the cursor must end there, not here.
@@ -94,10 +167,9 @@ bool TMainForm::ReadLevel(std::u16string_view dirname, std::u16string_view dirna
     bool found = search.First(pattern.c_str(), entry);
     for (; found && !inbreak; found = search.Next(entry)) {
         if (!entry.directory) {
-            Staged& staged = staged_.emplace_back();
-            staged.time = entry.written;
-            staged.size = entry.size;
-            AllocPChar(staged.name, entry.name);
+            staged_.push_back(Staged{entry.size, entry.written});
+            names_.append(entry.name).push_back(u'\0');
+            if (names_.size() - firstUnit >= kBlockUnits) block();
             publishedBelow = false;
         } else if (subdirs && entry.name != u"." && entry.name != u".." &&
                    !(entry.link && LeadsBack(entry.target)) && path_.size() < kDeepest) {
@@ -117,23 +189,27 @@ bool TMainForm::ReadLevel(std::u16string_view dirname, std::u16string_view dirna
 
     // The entries go into the array in one block change, which leaves it as
     // adding them one by one would have.
+    block();
     const auto gathered = static_cast<uint32_t>(staged_.size() - first);
     if (gathered) {
         TDir* below = afile;
         if (auto* records = static_cast<TDir*>(dir.files->AddMany(gathered))) {
-            for (uint32_t i = 0; i < gathered; ++i) {
-                const Staged& staged = staged_[first + i];
-                records[i].dname2 = staged.name;
-                records[i].time = staged.time;
-                records[i].sizelo = static_cast<uint32_t>(staged.size);
-                records[i].sizehi = static_cast<uint32_t>(staged.size >> 32);
+            auto staged = staged_.cbegin() + static_cast<ptrdiff_t>(first);
+            TDir* record = records;
+            for (size_t b = firstBlock; b < blocks_.size(); ++b) {
+                const char16_t* name = blocks_[b];
+                for (uint32_t n = NamesAt(name); n > 0; --n, ++record, ++staged) {
+                    record->dname2 = const_cast<char16_t*>(name);
+                    record->time = staged->time;
+                    record->sizelo = static_cast<uint32_t>(staged->size);
+                    record->sizehi = static_cast<uint32_t>(staged->size >> 32);
+                    name = NextName(name);
+                }
             }
+            blocks_.resize(firstBlock);  // the records own them now
             publishedAny = true;
             if (publishedBelow) afile = below;
-        } else {
-            for (size_t i = first; i < staged_.size(); ++i) FreePChar(staged_[i].name);
         }
-        staged_.resize(first);
     }
     return publishedAny;
 }
@@ -143,8 +219,7 @@ void TMainForm::ReleaseDir(TDir& dir) {
     if (dir.dname2) FreePChar(dir.dname2);
     // A record whose read failed before it was set up has no arrays.
     if (dir.files) {
-        dir.files->First();
-        while (dir.files->WhileNext()) FreePChar(afile->dname2);
+        ReleaseNames(*dir.files);
         delete dir.files;
     }
     if (dir.dirs) FreeDir(dir.dirs);
@@ -184,8 +259,7 @@ void TMainForm::KeepLevel(TDir& dir, const TDir& odir) {
     if (std::binary_search(unreadable_.begin(), unreadable_.end(), dir.dname)) {
         // Whatever the listing gave before it failed goes; what the folder
         // held when it was last read stands in for it.
-        dir.files->First();
-        while (dir.files->WhileNext()) FreePChar(afile->dname2);
+        ReleaseNames(*dir.files);
         delete dir.files;
         FreeDir(dir.dirs);
         InitDir(dir);
@@ -210,12 +284,19 @@ void TMainForm::KeepLevel(TDir& dir, const TDir& odir) {
 
 void TMainForm::CopyContent(TDir& dir, const TDir& from) {
     if (const uint32_t n = CountOf(from.files)) {
+        std::u16string names;
+        for (uint32_t i = 0; i < n; ++i)
+            names.append(TextOf(RecordOf(from.files, i).dname2)).push_back(u'\0');
+        char16_t* name = AllocNames(names, n);
         auto* records = static_cast<TDir*>(dir.files->AddMany(n));
-        if (!records) return;
+        if (!records) {
+            FreePChar(name);
+            return;
+        }
         for (uint32_t i = 0; i < n; ++i) {
-            const TDir& old = RecordOf(from.files, i);
-            records[i] = old;
-            AllocPChar(records[i].dname2, TextOf(old.dname2));
+            records[i] = RecordOf(from.files, i);
+            records[i].dname2 = name;
+            name = const_cast<char16_t*>(NextName(name));
         }
     }
     for (uint32_t i = 0; i < CountOf(from.dirs); ++i) {

@@ -141,13 +141,16 @@ class TMainForm : public gui::WindowEvents {
     // a deeper level may add one while the levels above hold theirs.
     std::deque<std::vector<uint64_t>> tables_;
     // File entries of the directories being read, gathered so that each
-    // directory's array grows once.
+    // directory's array grows once; in pieces, so that a directory of many
+    // files does not need a second copy of its entries in one piece. Their
+    // names wait in `names_` until a block of them is made.
     struct Staged {
-        char16_t* name;
         uint64_t size;
         uint64_t time;
     };
-    std::vector<Staged> staged_;
+    std::deque<Staged> staged_;
+    std::u16string names_;
+    std::vector<char16_t*> blocks_;
     std::vector<Level> path_;
     // The full-path texts of the folders of the last read that could not be
     // listed.

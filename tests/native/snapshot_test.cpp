@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <set>
-
+#include <algorithm>
 #include <chrono>
+#include <set>
 
 #include "platform/dir_search.h"
 #include "gui/memory/toolkit_memory.h"
@@ -11,6 +11,8 @@
 
 #ifndef _WIN32
 #include <unistd.h>
+
+#include "platform/memory.h"
 #endif
 
 using test::Describe;
@@ -199,6 +201,71 @@ TEST_F(Snapshot, TimeZoneChangeKeepsEveryTime) {
     tzset();
     EXPECT_EQ(Rec(*snap.files, 0)->time, Rec(*shifted.files, 0)->time);
     form.ReleaseDir(shifted);
+}
+#endif
+
+// Names of files enough for several blocks of names.
+std::set<std::string> ManyFiles(test::TempTree& tree, int n = 1500) {
+    std::set<std::string> names;
+    for (int i = 0; i < n; ++i) {
+        std::string name = "a file with a rather long name " + std::to_string(i);
+        tree.Write(name);
+        names.insert(name);
+    }
+    return names;
+}
+
+std::set<std::string> FileNames(const TDir& dir) {
+    std::set<std::string> names;
+    for (uint32_t i = 0; i < dir.files->count; ++i)
+        names.insert(Narrow(Rec(*dir.files, i)->dname2));
+    return names;
+}
+
+// The sanitizers see a name freed twice or not at all in these.
+TEST_F(Snapshot, NamesShareBlocksThatGoWithTheRelease) {
+    const std::set<std::string> made = ManyFiles(tree);
+    Read(tree.Path());
+    EXPECT_EQ(FileNames(snap), made);
+    uint32_t blocks = 0, names = 0;
+    for (uint32_t i = 0; i < snap.files->count; i += NamesAt(Rec(*snap.files, i)->dname2)) {
+        ++blocks;
+        names += NamesAt(Rec(*snap.files, i)->dname2);
+    }
+    EXPECT_EQ(names, snap.files->count);
+    EXPECT_GT(blocks, 1u);
+    EXPECT_LT(blocks, 10u);
+    // A name of its own beside the blocks, as a hand-made record has.
+    AllocPChar(static_cast<TDir*>(snap.files->Add())->dname2, u"extra");
+}
+
+TEST_F(Snapshot, StopInTheMiddleOfAListingKeepsTheNamesSoFar) {
+    const std::set<std::string> made = ManyFiles(tree);
+    platform::SetListingFault([&](std::u16string_view, size_t index) {
+        if (index == 1000) form.inbreak = true;
+        return platform::ListEnd::complete;
+    });
+    Read(tree.Path());
+    platform::SetListingFault(nullptr);
+    const std::set<std::string> kept = FileNames(snap);
+    EXPECT_GE(kept.size(), 998u);  // "." and ".." among the first thousand, or not
+    EXPECT_LE(kept.size(), 1000u);
+    EXPECT_EQ(kept.size(), snap.files->count);
+    EXPECT_TRUE(std::includes(made.begin(), made.end(), kept.begin(), kept.end()));
+}
+
+#ifndef _WIN32
+TEST_F(Snapshot, FailedFileArrayFreesTheNamesGathered) {
+    ManyFiles(tree);
+    platform::TakeOutOfMemoryText();
+    platform::FailNextBlockAllocs(1);
+    Read(tree.Path(), false);
+    EXPECT_STRNE(platform::TakeOutOfMemoryText(), "");
+    EXPECT_EQ(snap.files->count, 0u);
+    TDir again{};
+    form.ReadinDir(tree.Path(), u"", again, false);
+    EXPECT_EQ(again.files->count, 1500u);
+    form.ReleaseDir(again);
 }
 #endif
 
