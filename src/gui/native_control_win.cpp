@@ -14,7 +14,9 @@ GlyphResources glyphResources{};
 
 }  // namespace
 
-void SetGlyphResources(const GlyphResources& ids) { glyphResources = ids; }
+void SetGlyphResources(const GlyphResources& ids) {
+    glyphResources = ids;
+}
 
 }  // namespace gui
 
@@ -46,7 +48,8 @@ HFONT CreateFormFont(const FormState& form, const Font& font) {
     if (height == 0) height = 11;
     return CreateFontW(-Scale(form.hwnd, height), 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL, FALSE,
                        FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                       DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, platform::AsWide(face).c_str());
+                       DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                       platform::AsWide(face).c_str());
 }
 
 NativeControl::NativeControl(std::shared_ptr<FormState> form, HWND parent, const wchar_t* className,
@@ -54,9 +57,9 @@ NativeControl::NativeControl(std::shared_ptr<FormState> form, HWND parent, const
     : form_(std::move(form)), bounds_(bounds) {
     if (!parent) throw std::logic_error("The parent window is gone");
     static UINT_PTR lastId = 1000;
-    hwnd_ = CreateWindowExW(exStyle, className, platform::AsWide(text).c_str(), WS_CHILD | WS_VISIBLE | style,
-                            0, 0, 0, 0, parent, reinterpret_cast<HMENU>(++lastId),
-                            GetModuleHandleW(nullptr), nullptr);
+    hwnd_ = CreateWindowExW(exStyle, className, platform::AsWide(text).c_str(),
+                            WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, parent,
+                            reinterpret_cast<HMENU>(++lastId), GetModuleHandleW(nullptr), nullptr);
     if (!hwnd_) throw std::runtime_error("Cannot create a control");
     if (!SetWindowSubclass(hwnd_, Subclass, kSubclassId, reinterpret_cast<DWORD_PTR>(this)) ||
         !SetPropW(hwnd_, kControlProperty, this)) {

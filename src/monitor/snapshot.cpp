@@ -236,7 +236,9 @@ void TMainForm::FreeDir(TDynaArray*& dirs) {
 namespace {
 
 // A record whose read failed before it was set up has no arrays.
-uint32_t CountOf(const TDynaArray* array) { return array ? array->count : 0; }
+uint32_t CountOf(const TDynaArray* array) {
+    return array ? array->count : 0;
+}
 
 const TDir& RecordOf(const TDynaArray* array, uint32_t i) {
     return static_cast<const TDir*>(array->poi)[i];
@@ -269,7 +271,9 @@ void TMainForm::KeepLevel(TDir& dir, const TDir& odir) {
     const uint32_t olds = CountOf(odir.dirs);
     for (uint32_t i = 0; i < dir.dirs->count; ++i) {
         TDir& sub = static_cast<TDir*>(dir.dirs->poi)[i];
-        auto same = [&](uint32_t k) { return TextOf(RecordOf(odir.dirs, k).dname) == TextOf(sub.dname); };
+        auto same = [&](uint32_t k) {
+            return TextOf(RecordOf(odir.dirs, k).dname) == TextOf(sub.dname);
+        };
         // Both snapshots usually list in the same order: the same place first.
         uint32_t k = i < olds && same(i) ? i : 0;
         while (k < olds && !same(k)) ++k;

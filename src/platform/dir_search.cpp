@@ -13,7 +13,9 @@ ListingFault& Fault() {
 
 }  // namespace
 
-void SetListingFault(ListingFault fault) { Fault() = std::move(fault); }
+void SetListingFault(ListingFault fault) {
+    Fault() = std::move(fault);
+}
 
 bool DirSearch::Faulted() {
     const ListingFault& fault = Fault();

@@ -40,7 +40,7 @@ enum class ListEnd {
 
 // One open search; closed when it goes out of scope.
 class DirSearch {
-public:
+  public:
     DirSearch() = default;
     ~DirSearch();
     DirSearch(const DirSearch&) = delete;
@@ -53,7 +53,7 @@ public:
     bool Next(DirEntry& entry);
     ListEnd End() const { return end_; }
 
-private:
+  private:
     bool OpenListing(const char16_t* pattern, DirEntry& entry);
     bool NextListed(DirEntry& entry);
     bool Faulted();

@@ -8,9 +8,9 @@
 #include <ctime>
 #include <string>
 
+#include "base/text.h"
 #include "platform/dir_search.h"
 #include "platform/posix_path.h"
-#include "base/text.h"
 
 namespace platform {
 namespace {

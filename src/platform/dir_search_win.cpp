@@ -18,8 +18,7 @@ std::wstring SystemPath(std::u16string_view path) {
     const DWORD length = GetFullPathNameW(wide.c_str(), needed, full.data(), nullptr);
     if (!length || length >= needed) return wide;
     full.resize(length);
-    if (full.starts_with(L"\\\\"))
-        return L"\\\\?\\UNC\\" + full.substr(2);
+    if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
     return L"\\\\?\\" + full;
 }
 
@@ -117,9 +116,9 @@ bool IdentifyDir(std::u16string_view path, DirId& id) {
     if (path.empty()) return false;
     // Opening the folder follows every link on the way; the handle needs no
     // access, only the id.
-    win::KernelHandle folder(CreateFileW(SystemPath(path).c_str(), 0,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    win::KernelHandle folder(CreateFileW(
+        SystemPath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     BY_HANDLE_FILE_INFORMATION info;
     if (!folder || !GetFileInformationByHandle(folder.Get(), &info) ||
         !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))

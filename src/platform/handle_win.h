@@ -7,7 +7,8 @@ namespace platform::win {
 
 class KernelHandle {
   public:
-    explicit KernelHandle(HANDLE handle) : handle_(handle == INVALID_HANDLE_VALUE ? nullptr : handle) {}
+    explicit KernelHandle(HANDLE handle)
+        : handle_(handle == INVALID_HANDLE_VALUE ? nullptr : handle) {}
     ~KernelHandle() {
         if (handle_) CloseHandle(handle_);
     }

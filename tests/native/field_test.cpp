@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "gui/memory/toolkit_memory.h"
 #include "monitor/dyna_array.h"
 #include "platform/dir_search.h"
-#include "gui/memory/toolkit_memory.h"
 #include "test_support.h"
 #include "ui/main_form.h"
 
@@ -26,7 +26,7 @@ using Lines = std::vector<std::string>;
 namespace fs = std::filesystem;
 
 class Field : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override { platform::SetListingFault(nullptr); }
 
     // Starts monitoring one entry that launches "%2" for new and changed files.
@@ -130,17 +130,20 @@ TEST_F(Field, ReadingStopsGoingDownAt512Levels) {
     }
     Watch(tree.Path());
     const Lines names = test::Describe(static_cast<TJob*>(form.jobs->poi)->dir);
-    EXPECT_EQ(std::count_if(names.begin(), names.end(),
-                            [](const std::string& n) { return n.find("|at") != std::string::npos; }),
-              1);  // the folder of level 511 is read, the ones below it are not
+    EXPECT_EQ(
+        std::count_if(names.begin(), names.end(),
+                      [](const std::string& n) { return n.find("|at") != std::string::npos; }),
+        1);  // the folder of level 511 is read, the ones below it are not
 }
 
 class Zone {
-public:
+  public:
     explicit Zone(const char* tz) { Set(tz); }
     ~Zone() {
-        if (had_) setenv("TZ", saved_.c_str(), 1);
-        else unsetenv("TZ");
+        if (had_)
+            setenv("TZ", saved_.c_str(), 1);
+        else
+            unsetenv("TZ");
         tzset();
     }
     void Set(const char* tz) {
@@ -148,7 +151,7 @@ public:
         tzset();
     }
 
-private:
+  private:
     const char* get_ = getenv("TZ");
     bool had_ = get_ != nullptr;
     std::string saved_ = get_ ? get_ : "";
@@ -228,7 +231,8 @@ TEST(FieldAccess, FolderWithoutPermissionForATickLaunchesNothing) {
             fs::permissions(tree.Root() / "locked", fs::perms::owner_all);
             tree.Write("locked/new");
             kit.FireTimers();
-            failed |= kit.launches.size() == 1 && Narrow(kit.launches[0].params) == "locked\\new" ? 0 : 2;
+            failed |=
+                kit.launches.size() == 1 && Narrow(kit.launches[0].params) == "locked\\new" ? 0 : 2;
             form.EndIt();
         }
         _exit(failed);

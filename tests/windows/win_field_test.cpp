@@ -1,16 +1,15 @@
 // The Win32 listing where a machine in use differs from a test tree: long
 // paths, links and junctions, time-zone changes.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
+#include "gui/memory/toolkit_memory.h"
 #include "monitor/dyna_array.h"
 #include "platform/dir_search.h"
-#include "gui/memory/toolkit_memory.h"
 #include "test_support.h"
 #include "ui/main_form.h"
 
@@ -21,7 +20,7 @@ namespace {
 using Lines = std::vector<std::string>;
 
 class WinField : public ::testing::Test {
-protected:
+  protected:
     void Watch(const std::u16string& dir, const char16_t* params = u"%2") {
         test::AddWatchRow(form, dir, params);
         form.BitBtn4Click();
@@ -37,13 +36,16 @@ protected:
     TMainForm form{kit};
 };
 
-std::wstring Long(const std::filesystem::path& path) { return L"\\\\?\\" + path.wstring(); }
+std::wstring Long(const std::filesystem::path& path) {
+    return L"\\\\?\\" + path.wstring();
+}
 
 TEST_F(WinField, PathsPastMaxPathAreReadAndLaunchedWhole) {
     std::filesystem::path deep = tree.Root();
     std::u16string relative;
     for (int i = 0; i < 8; ++i) {
-        const std::wstring name = L"folder-with-a-rather-long-name-" + std::to_wstring(i) + L"-abcdefghij";
+        const std::wstring name =
+            L"folder-with-a-rather-long-name-" + std::to_wstring(i) + L"-abcdefghij";
         deep /= name;
         relative += (relative.empty() ? u"" : u"\\") + std::u16string(name.begin(), name.end());
         ASSERT_TRUE(CreateDirectoryW(Long(deep).c_str(), nullptr));
@@ -51,7 +53,8 @@ TEST_F(WinField, PathsPastMaxPathAreReadAndLaunchedWhole) {
     ASSERT_GT(deep.wstring().size(), 300u);
     Watch(tree.Path(), u"%1");
     const std::filesystem::path file = deep / L"new.txt";
-    HANDLE made = CreateFileW(Long(file).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    HANDLE made =
+        CreateFileW(Long(file).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
     ASSERT_NE(made, INVALID_HANDLE_VALUE);
     CloseHandle(made);
     EXPECT_EQ(Tick(), Lines{"\"" + Narrow(file.u16string()) + "\""});
@@ -64,8 +67,9 @@ TEST_F(WinField, PathsPastMaxPathAreReadAndLaunchedWhole) {
 TEST_F(WinField, LinksThatLeadBackUpAreNotFollowed) {
     for (int i = 0; i < 5; ++i) tree.Write("sub/f" + std::to_string(i));
     const std::wstring link = (tree.Root() / "sub" / "up").wstring();
-    if (!CreateSymbolicLinkW(link.c_str(), tree.Root().c_str(),
-                             SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE))
+    if (!CreateSymbolicLinkW(
+            link.c_str(), tree.Root().c_str(),
+            SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE))
         GTEST_SKIP() << "this system makes no directory links (error " << GetLastError() << ")";
     platform::DirEntry entry;
     platform::DirSearch search;
