@@ -4,26 +4,14 @@
 #include <cwchar>
 
 #include "gui/window_win.h"
+#include "platform/handle_win.h"
 
 namespace test {
 namespace {
 
 using gui::win::ScreenDc;
 
-class OwnedHandle {
-  public:
-    explicit OwnedHandle(HANDLE handle)
-        : handle_(handle == INVALID_HANDLE_VALUE ? nullptr : handle) {}
-    ~OwnedHandle() {
-        if (handle_) CloseHandle(handle_);
-    }
-    OwnedHandle(const OwnedHandle&) = delete;
-    OwnedHandle& operator=(const OwnedHandle&) = delete;
-    HANDLE Get() const { return handle_; }
-
-  private:
-    HANDLE handle_;
-};
+using OwnedHandle = platform::win::KernelHandle;
 
 class OwnedBitmap {
   public:
