@@ -76,20 +76,30 @@ public:
         if (old.count == 0) return;
         // At most four slots in five taken: short probes, and no more table
         // than a directory of 100,000 files needs.
-        const size_t slots = std::bit_ceil(size_t{old.count} + old.count / 4 + 1);
+        slots_ = std::bit_ceil(size_t{old.count} + old.count / 4 + 1);
+        mask_ = slots_ - 1;
         const uint32_t both = std::min(fresh.count, old.count);
-        table_.resize(slots + both);
-        std::fill_n(table_.begin(), slots, 0);
-        mask_ = slots - 1;
-        uint64_t* hashes = table_.data() + slots;
         uint32_t equal = 0;
         size_t length;
-        while (equal < both && SameText(KeyOf(fresh, equal), KeyOf(old, equal), length)) {
-            hashes[equal] = Hash(KeyOf(old, equal), length);
-            ++equal;
+        if (const char16_t* first = RawKey(old, 0); first && KeysDistinct(first)) {
+            while (equal < both && SameText(KeyOf(fresh, equal), KeyOf(old, equal), length))
+                ++equal;
+            inPlace_ = equal;
+        } else {
+            table_.resize(slots_ + both);
+            std::fill_n(table_.begin(), slots_, 0);
+            uint64_t* hashes = table_.data() + slots_;
+            while (equal < both && SameText(KeyOf(fresh, equal), KeyOf(old, equal), length)) {
+                hashes[equal] = Hash(KeyOf(old, equal), length);
+                ++equal;
+            }
+            // A pass of its own over the table, so that its cache misses overlap.
+            while (inPlace_ < equal && Remember(hashes[inPlace_])) ++inPlace_;
         }
-        // A pass of its own over the table, so that its cache misses overlap.
-        while (inPlace_ < equal && Remember(hashes[inPlace_])) ++inPlace_;
+        // The fresh keys are the old ones in the same order, and those are
+        // all different.
+        if (inPlace_ == fresh.count && fresh.count == old.count)
+            if (char16_t* first = RawKey(fresh, 0)) MarkKeysDistinct(first);
     }
 
     // `name` is the key of the fresh record `i`.
@@ -101,8 +111,11 @@ public:
     }
 
 private:
+    char16_t* RawKey(const TDynaArray& array, uint32_t i) const {
+        return static_cast<const TDir*>(array.poi)[i].*key_;
+    }
     const char16_t* KeyOf(const TDynaArray& array, uint32_t i) const {
-        return Text(static_cast<const TDir*>(array.poi)[i].*key_);
+        return Text(RawKey(array, i));
     }
     const char16_t* KeyOf(uint32_t i) const { return KeyOf(old_, i); }
     TDir* Record(uint32_t i) const { return static_cast<TDir*>(old_.poi) + i; }
@@ -125,7 +138,8 @@ private:
 
     void BuildIndex() {
         indexed_ = true;
-        std::fill_n(table_.begin(), mask_ + 1, 0);
+        if (table_.size() < slots_) table_.resize(slots_);
+        std::fill_n(table_.begin(), slots_, 0);
         for (uint32_t i = 0; i < old_.count; ++i) {
             const char16_t* name = KeyOf(i);
             const uint64_t hash = Hash(name, std::char_traits<char16_t>::length(name));
@@ -150,6 +164,7 @@ private:
     std::vector<uint64_t>& table_;
     const TDynaArray& old_;
     char16_t* TDir::*key_;
+    size_t slots_ = 0;
     size_t mask_ = 0;
     uint32_t inPlace_ = 0;  // the fresh records before this one have their match in place
     bool indexed_ = false;

@@ -46,6 +46,13 @@ char16_t* AllocNames(std::u16string_view names, uint32_t count);
 void FreePChar(char16_t* text);
 // How many names the buffer that `text` opens holds.
 uint32_t NamesAt(const char16_t* text);
+// Whether the keys of the array whose first record's key is `text` are known
+// to be all different. The comparison proves it once and marks it; the next
+// snapshot of an unchanged directory inherits the mark, and comparing it then
+// needs no proof. Records of a snapshot never change after its read, so a
+// mark stays true.
+bool KeysDistinct(const char16_t* text);
+void MarkKeysDistinct(char16_t* text);
 
 // `text` with a backslash appended unless it is empty or already ends in one.
 std::u16string AddBackslash(std::u16string_view text);

@@ -9,9 +9,17 @@
 
 namespace {
 
-// The count of names in front of every text, in text units.
+// The count of names in front of every text, in text units; its top bit is
+// the mark of distinct keys.
 constexpr size_t kCountUnits = 2;
 static_assert(sizeof(uint32_t) == kCountUnits * sizeof(char16_t));
+constexpr uint32_t kDistinct = 0x80000000u;
+
+uint32_t CountWord(const char16_t* text) {
+    uint32_t word;
+    std::memcpy(&word, text - kCountUnits, sizeof word);
+    return word;
+}
 
 char16_t* NewText(size_t units, uint32_t names) {
     auto* buffer = new char16_t[kCountUnits + units];
@@ -39,9 +47,16 @@ void FreePChar(char16_t* text) {
 }
 
 uint32_t NamesAt(const char16_t* text) {
-    uint32_t names;
-    std::memcpy(&names, text - kCountUnits, sizeof names);
-    return names;
+    return CountWord(text) & ~kDistinct;
+}
+
+bool KeysDistinct(const char16_t* text) {
+    return (CountWord(text) & kDistinct) != 0;
+}
+
+void MarkKeysDistinct(char16_t* text) {
+    const uint32_t word = CountWord(text) | kDistinct;
+    std::memcpy(text - kCountUnits, &word, sizeof word);
 }
 
 std::u16string AddBackslash(std::u16string_view text) {
@@ -167,7 +182,8 @@ bool TMainForm::ReadLevel(std::u16string_view dirname, std::u16string_view dirna
     bool found = search.First(pattern.c_str(), entry);
     for (; found && !inbreak; found = search.Next(entry)) {
         if (!entry.directory) {
-            staged_.push_back(Staged{entry.size, entry.written});
+            staged_.push_back(
+                Staged{entry.size, entry.written, static_cast<uint32_t>(entry.name.size())});
             names_.append(entry.name).push_back(u'\0');
             if (names_.size() - firstUnit >= kBlockUnits) block();
             publishedBelow = false;
@@ -203,7 +219,7 @@ bool TMainForm::ReadLevel(std::u16string_view dirname, std::u16string_view dirna
                     record->time = staged->time;
                     record->sizelo = static_cast<uint32_t>(staged->size);
                     record->sizehi = static_cast<uint32_t>(staged->size >> 32);
-                    name = NextName(name);
+                    name += staged->units + 1;
                 }
             }
             blocks_.resize(firstBlock);  // the records own them now

@@ -11,15 +11,19 @@ ListingFault& Fault() {
     return fault;
 }
 
+// Asked before every entry: a plain flag, not the function object's guard.
+bool faultSet = false;
+
 }  // namespace
 
 void SetListingFault(ListingFault fault) {
+    faultSet = static_cast<bool>(fault);
     Fault() = std::move(fault);
 }
 
 bool DirSearch::Faulted() {
+    if (!faultSet) return false;
     const ListingFault& fault = Fault();
-    if (!fault) return false;
     const ListEnd end = fault(pattern_, delivered_);
     if (end == ListEnd::complete) return false;
     end_ = end;

@@ -147,6 +147,7 @@ class TMainForm : public gui::WindowEvents {
     struct Staged {
         uint64_t size;
         uint64_t time;
+        uint32_t units;  // the name's length, without its terminator
     };
     std::deque<Staged> staged_;
     std::u16string names_;

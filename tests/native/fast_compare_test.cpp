@@ -289,4 +289,36 @@ TEST_F(FastCompare, LargeDirectoriesInPlaceShiftedAndReversed) {
     EXPECT_EQ(Run(true, true), Lines{"\"D:\\In\\file-1234.dat\"|file-1234.dat"});
 }
 
+
+// As ticks do: each fresh snapshot is the old one of the next comparison, so
+// whatever a comparison learnt about one snapshot's names is used by the next.
+TEST(FastCompareTicks, AgreeWithLinearSearchTickAfterTick) {
+    gui::MemoryToolkit host;
+    TMainForm form{host};
+    Builder make{form};
+    std::mt19937 rng(5);
+    for (int pool : {400, 12}) {
+        DirShape spec = RandomDir(rng, 0, pool);
+        TDir old{}, fresh{};
+        make.Build(old, spec, "D:\\In", "");
+        for (int tick = 0; tick < 40; ++tick) {
+            // Unchanged names on every other tick, then a changed listing.
+            if (tick % 2) spec = NextListing(spec, rng, pool, 0);
+            make.Build(fresh, spec, "D:\\In", "");
+            for (bool newfiles : {false, true}) {
+                Lines expected;
+                LinearReference(fresh, old, newfiles, true, expected);
+                host.launches.clear();
+                form.CompDir(fresh, old, u"cmd", u"%1|%2", newfiles, true, true);
+                Lines got;
+                for (auto& l : host.launches) got.push_back(Narrow(l.params));
+                ASSERT_EQ(got, expected) << "pool " << pool << " tick " << tick;
+            }
+            form.ReleaseDir(old);
+            old = fresh;
+        }
+        form.ReleaseDir(old);
+    }
+}
+
 }  // namespace
