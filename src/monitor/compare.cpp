@@ -69,7 +69,7 @@ uint64_t Hash(const char16_t* text, size_t length) {
 // fails on (the order differs, or a hash repeats), the table becomes an
 // index of the whole previous array, made when first needed.
 class FirstMatch {
-public:
+  public:
     FirstMatch(std::vector<uint64_t>& scratch, const TDynaArray& fresh, const TDynaArray& old,
                char16_t* TDir::*key)
         : table_(scratch), old_(old), key_(key) {
@@ -110,7 +110,7 @@ public:
         return Lookup(Text(name));
     }
 
-private:
+  private:
     char16_t* RawKey(const TDynaArray& array, uint32_t i) const {
         return static_cast<const TDir*>(array.poi)[i].*key_;
     }
