@@ -127,8 +127,11 @@ bool ChangeWatch::State::Parse(DWORD bytes, std::vector<Change>& changes) {
         if (appeared && subtree) {
             const std::u16string full = Below(FromWide(path), relative);
             const DWORD attributes = GetFileAttributesW(win::SystemPath(full).c_str());
+            // A folder renamed inside the tree goes on being named by its old
+            // path under Wine: starting over costs one full read.
             if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) || MaybeLinked(full)))
+                (info->Action == FILE_ACTION_RENAMED_NEW_NAME ||
+                 (attributes & FILE_ATTRIBUTE_REPARSE_POINT) || MaybeLinked(full)))
                 return false;
         }
         changes.push_back({std::move(relative), appeared});
@@ -163,9 +166,14 @@ bool ChangeWatch::Take(std::vector<Change>& changes) {
         if (!GetOverlappedResult(state.dir.Get(), &state.overlapped, &bytes, FALSE)) {
             if (GetLastError() != ERROR_IO_INCOMPLETE) return false;
             // A watched folder that was moved away goes on reporting from its
-            // new place; one deleted may report nothing.
+            // new place; one deleted while open may report nothing.
+            FILE_STANDARD_INFO info;
             const DWORD attributes = GetFileAttributesW(state.path.c_str());
-            return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+            return attributes != INVALID_FILE_ATTRIBUTES &&
+                   (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                   GetFileInformationByHandleEx(state.dir.Get(), FileStandardInfo, &info,
+                                                sizeof info) &&
+                   !info.DeletePending;
         }
         state.pending = false;
         // Nothing in a completed read: the system's buffer overflowed.

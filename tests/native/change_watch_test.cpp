@@ -11,7 +11,9 @@
 
 #include "test_support.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <unistd.h>
 #endif
@@ -22,6 +24,15 @@ using platform::WatchFault;
 namespace fs = std::filesystem;
 
 namespace {
+
+bool UnderWine() {
+#ifdef _WIN32
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+#else
+    return false;
+#endif
+}
 
 // What the watch reported: each path once, appeared if any report said so.
 struct Seen {
@@ -109,20 +120,29 @@ TEST(ChangeWatch, FollowsFoldersThatAppearMoveOrGo) {
     tree.Write("made/deep/f.txt");
     fs::rename(outside.Root() / "in", tree.Root() / "in");
     fs::rename(tree.Root() / "away", outside.Root() / "away");
-    fs::rename(tree.Root() / "old", tree.Root() / "new");
-    Seen seen = Await(watch, {"made", "in", "away", "old", "new"});
+    Seen seen = Await(watch, {"made", "in", "away"});
     ASSERT_TRUE(seen.ok);
     EXPECT_TRUE(seen.paths["made"]);
     EXPECT_TRUE(seen.paths["in"]);
-    EXPECT_TRUE(seen.paths["new"]);
     EXPECT_TRUE(seen.Has("away"));
-    EXPECT_TRUE(seen.Has("old"));
 
+    fs::rename(tree.Root() / "old", tree.Root() / "new");
+    seen = Await(watch, {"old", "new"});
+#ifdef _WIN32
+    // Windows starts over after a folder renamed inside the tree.
+    EXPECT_FALSE(seen.ok);
+    ASSERT_TRUE(watch.Start(tree.Path(), true));
+#else
+    ASSERT_TRUE(seen.ok);
+    EXPECT_TRUE(seen.paths["new"]);
+    EXPECT_TRUE(seen.Has("old"));
+#endif
     // What arrived, however, is watched from now on; what left is not.
     tree.Write("made/deep/later.txt");
     tree.Write("in/x2.txt");
     tree.Write("new/z2.txt");
-    outside.Write("away/w.txt");
+    // Wine would name this one by its old path in the tree.
+    if (!UnderWine()) outside.Write("away/w.txt");
     seen = Await(watch, {"made\\deep\\later.txt", "in\\x2.txt", "new\\z2.txt"});
     ASSERT_TRUE(seen.ok);
     EXPECT_TRUE(seen.Has("made\\deep\\later.txt"));
@@ -145,6 +165,8 @@ TEST(ChangeWatch, GivesUpWhenTheWatchedFolderGoes) {
     fs::rename(tree.Root() / "watched", tree.Root() / "moved");
     EXPECT_FALSE(Await(watch, {"never"}).ok);
 
+    if (UnderWine())
+        GTEST_SKIP() << "Wine keeps a folder deleted while open until its last handle closes";
     ASSERT_TRUE(watch.Start(tree.Path() + u"\\moved", false));
     fs::remove_all(tree.Root() / "moved");
     EXPECT_FALSE(Await(watch, {"never"}).ok);
