@@ -2,14 +2,12 @@
 
 #include "platform/dir_search.h"
 #include "platform/handle_win.h"
+#include "platform/system_path_win.h"
 #include "platform/wide.h"
 
 namespace platform {
-namespace {
 
-// Paths past MAX_PATH are listed through the "\\?\" form, which takes them
-// as they are: made whole first, since that form resolves no "." or "..".
-std::wstring SystemPath(std::u16string_view path) {
+std::wstring win::SystemPath(std::u16string_view path) {
     std::wstring wide = AsWide(path);
     if (wide.size() < MAX_PATH || wide.starts_with(L"\\\\?\\")) return wide;
     const DWORD needed = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
@@ -21,6 +19,10 @@ std::wstring SystemPath(std::u16string_view path) {
     if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
     return L"\\\\?\\" + full;
 }
+
+namespace {
+
+using win::SystemPath;
 
 // Entries that the system reports as "no such folder": a subdirectory gone
 // between two listings reads as empty; everything else, an access denied, a

@@ -1,0 +1,184 @@
+#include <windows.h>
+
+#include <utility>
+#include <vector>
+
+#include "platform/change_watch.h"
+#include "platform/dir_search.h"
+#include "platform/handle_win.h"
+#include "platform/system_path_win.h"
+#include "platform/wide.h"
+
+namespace platform {
+namespace {
+
+constexpr DWORD kFilter = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME |
+                          FILE_NOTIFY_CHANGE_SIZE | FILE_NOTIFY_CHANGE_LAST_WRITE;
+constexpr DWORD kBufferBytes = 64 * 1024;
+// The snapshot reads no deeper either.
+constexpr int kDeepest = 512;
+
+std::u16string Below(std::u16string_view folder, std::u16string_view name) {
+    std::u16string path(folder);
+    if (!path.empty() && path.back() != u'\\') path += u'\\';
+    return path.append(name);
+}
+
+// Whether a folder link lies below `folder`, or may: the system reports what
+// happens behind a link under the path of the folder it leads to, not under
+// the link's, and the snapshot reads through links.
+bool MaybeLinked(std::u16string_view folder, int depth = 0) {
+    if (depth >= kDeepest) return false;
+    const std::u16string pattern = Below(folder, u"*.*");
+    DirSearch search;
+    DirEntry entry;
+    for (bool more = search.First(pattern.c_str(), entry); more; more = search.Next(entry)) {
+        if (!entry.directory || entry.name == u"." || entry.name == u"..") continue;
+        if (entry.link || MaybeLinked(Below(folder, entry.name), depth + 1)) return true;
+    }
+    return search.End() == ListEnd::unreadable;
+}
+
+bool Trusted(const std::wstring& path) {
+    std::wstring volume(path.size() + MAX_PATH, L'\0');
+    if (!GetVolumePathNameW(path.c_str(), volume.data(), static_cast<DWORD>(volume.size())))
+        return false;
+    const UINT type = GetDriveTypeW(volume.c_str());
+    return type == DRIVE_FIXED || type == DRIVE_RAMDISK;
+}
+
+std::wstring LongPath(const std::wstring& path) {
+    const DWORD needed = GetLongPathNameW(path.c_str(), nullptr, 0);
+    if (!needed) return {};
+    std::wstring out(needed, L'\0');
+    const DWORD length = GetLongPathNameW(path.c_str(), out.data(), needed);
+    if (!length || length >= needed) return {};
+    out.resize(length);
+    return out;
+}
+
+}  // namespace
+
+// One directory handle with one overlapped read of its changes outstanding.
+struct ChangeWatch::State {
+    explicit State(std::wstring root)
+        : dir(CreateFileW(root.c_str(), FILE_LIST_DIRECTORY,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED,
+                          nullptr)),
+          event(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+          path(std::move(root)) {
+        overlapped.hEvent = event.Get();
+    }
+    ~State() {
+        // The system writes into the buffer until the read is cancelled.
+        if (!pending) return;
+        DWORD ignored;
+        if (CancelIoEx(dir.Get(), &overlapped) || GetLastError() != ERROR_NOT_FOUND)
+            GetOverlappedResult(dir.Get(), &overlapped, &ignored, TRUE);
+    }
+    State(const State&) = delete;
+    State& operator=(const State&) = delete;
+
+    bool Issue();
+    bool Parse(DWORD bytes, std::vector<Change>& changes);
+    bool LongFolders(std::u16string& path) const;
+
+    win::KernelHandle dir;
+    win::KernelHandle event;
+    std::wstring path;  // the root as the system takes it
+    OVERLAPPED overlapped{};
+    bool pending = false;
+    bool subtree = false;
+    std::wstring longRoot;  // with long names, for expanding short ones
+    std::vector<DWORD> buffer = std::vector<DWORD>(kBufferBytes / sizeof(DWORD));
+};
+
+bool ChangeWatch::State::Issue() {
+    pending = ReadDirectoryChangesW(dir.Get(), buffer.data(), kBufferBytes, subtree, kFilter,
+                                    nullptr, &overlapped, nullptr);
+    return pending;
+}
+
+// A notification names an entry by its short (8.3) name where it was reached
+// by that name; listings know the long names only, so the folders above the
+// entry get theirs. False when they cannot be told.
+bool ChangeWatch::State::LongFolders(std::u16string& relative) const {
+    const size_t last = relative.rfind(u'\\');
+    if (last == std::u16string::npos || relative.find(u'~') >= last) return true;
+    const std::wstring expanded = LongPath(longRoot + L'\\' + AsWide(relative.substr(0, last)));
+    if (expanded.size() <= longRoot.size() + 1 ||
+        CompareStringOrdinal(expanded.c_str(), static_cast<int>(longRoot.size()), longRoot.c_str(),
+                             static_cast<int>(longRoot.size()), TRUE) != CSTR_EQUAL)
+        return false;
+    relative = FromWide(expanded.substr(longRoot.size() + 1)) + relative.substr(last);
+    return true;
+}
+
+bool ChangeWatch::State::Parse(DWORD bytes, std::vector<Change>& changes) {
+    const auto* base = reinterpret_cast<const BYTE*>(buffer.data());
+    for (DWORD at = 0; at < bytes;) {
+        const auto* info = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(base + at);
+        const bool appeared =
+            info->Action == FILE_ACTION_ADDED || info->Action == FILE_ACTION_RENAMED_NEW_NAME;
+        std::u16string relative(reinterpret_cast<const char16_t*>(info->FileName),
+                                info->FileNameLength / sizeof(WCHAR));
+        if (!LongFolders(relative)) return false;
+        if (appeared && subtree) {
+            const std::u16string full = Below(FromWide(path), relative);
+            const DWORD attributes = GetFileAttributesW(win::SystemPath(full).c_str());
+            // A folder renamed inside the tree goes on being named by its old
+            // path under Wine: starting over costs one full read.
+            if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                (info->Action == FILE_ACTION_RENAMED_NEW_NAME ||
+                 (attributes & FILE_ATTRIBUTE_REPARSE_POINT) || MaybeLinked(full)))
+                return false;
+        }
+        changes.push_back({std::move(relative), appeared});
+        if (!info->NextEntryOffset) break;
+        at += info->NextEntryOffset;
+    }
+    return true;
+}
+
+ChangeWatch::ChangeWatch() = default;
+ChangeWatch::~ChangeWatch() = default;
+
+void ChangeWatch::Stop() {
+    state_.reset();
+}
+
+bool ChangeWatch::Open(bool subtree) {
+    std::wstring path = win::SystemPath(root_);
+    if (root_.empty() || !Trusted(path)) return false;
+    state_ = std::make_unique<State>(std::move(path));
+    if (!state_->dir || !state_->event) return false;
+    state_->subtree = subtree;
+    state_->longRoot = LongPath(state_->path);
+    // Reading first, so that nothing done during the look for links is missed.
+    return !state_->longRoot.empty() && state_->Issue() && !(subtree && MaybeLinked(root_));
+}
+
+bool ChangeWatch::Take(std::vector<Change>& changes) {
+    State& state = *state_;
+    for (;;) {
+        DWORD bytes = 0;
+        if (!GetOverlappedResult(state.dir.Get(), &state.overlapped, &bytes, FALSE)) {
+            if (GetLastError() != ERROR_IO_INCOMPLETE) return false;
+            // A watched folder that was moved away goes on reporting from its
+            // new place; one deleted while open may report nothing.
+            FILE_STANDARD_INFO info;
+            const DWORD attributes = GetFileAttributesW(state.path.c_str());
+            return attributes != INVALID_FILE_ATTRIBUTES &&
+                   (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                   GetFileInformationByHandleEx(state.dir.Get(), FileStandardInfo, &info,
+                                                sizeof info) &&
+                   !info.DeletePending;
+        }
+        state.pending = false;
+        // Nothing in a completed read: the system's buffer overflowed.
+        if (!bytes || !state.Parse(bytes, changes) || !state.Issue()) return false;
+    }
+}
+
+}  // namespace platform
