@@ -7,7 +7,7 @@
 
 #include "monitor/dir.h"
 #include "monitor/dyna_array.h"
-#include "ui/main_form.h"
+#include "monitor/relisting.h"
 
 namespace {
 
@@ -81,7 +81,10 @@ class FirstMatch {
         const uint32_t both = std::min(fresh.count, old.count);
         uint32_t equal = 0;
         size_t length;
-        if (const char16_t* first = RawKey(old, 0); first && KeysDistinct(first)) {
+        // Only a file array's first key opens a text of the array's own; a
+        // directory record, with its path, can move to another array.
+        const bool files = key == &TDir::dname2;
+        if (const char16_t* first = RawKey(old, 0); files && first && KeysDistinct(first)) {
             while (equal < both && SameText(KeyOf(fresh, equal), KeyOf(old, equal), length))
                 ++equal;
             inPlace_ = equal;
@@ -98,7 +101,7 @@ class FirstMatch {
         }
         // The fresh keys are the old ones in the same order, and those are
         // all different.
-        if (inPlace_ == fresh.count && fresh.count == old.count)
+        if (files && inPlace_ == fresh.count && fresh.count == old.count)
             if (char16_t* first = RawKey(fresh, 0)) MarkKeysDistinct(first);
     }
 
@@ -199,31 +202,42 @@ void TMainForm::CompareLevel(TDir& dir, TDir& odir, std::u16string_view command,
         ReleaseDir(empty);
         return;
     }
+    CompareFiles(dir, odir, command, command2, newfiles, changedfiles, invisible, depth);
+    CompareDirs(dir, odir, command, command2, newfiles, changedfiles, invisible, depth);
+}
+
+void TMainForm::CompareFiles(TDir& dir, TDir& odir, std::u16string_view command,
+                             std::u16string_view command2, bool newfiles, bool changedfiles,
+                             bool invisible, size_t depth) {
+    if (!newfiles && !changedfiles) return;
     if (tables_.size() <= depth) tables_.resize(depth + 1);
-    std::vector<uint64_t>& table = tables_[depth];
-
-    if (newfiles || changedfiles) {
-        FirstMatch known(table, *dir.files, *odir.files, &TDir::dname2);
-        std::u16string path, path2;  // made at the first launch
-        bool pathsMade = false;
-        for (uint32_t i = 0; i < dir.files->count; ++i) {
-            auto* file = static_cast<TDir*>(dir.files->GetObject(i));
-            const TDir* old = known.Find(i, file->dname2);
-            bool report = old ? changedfiles && Changed(*old, *file, shift_) : newfiles;
-            if (!report) continue;
-            if (!pathsMade) {
-                path = AddBackslash(View(dir.dname));
-                path2 = AddBackslash(View(dir.dname2));
-                pathsMade = true;
-            }
-            ExecCommand(command, command2, path + file->dname2, path2 + file->dname2, invisible);
+    FirstMatch known(tables_[depth], *dir.files, *odir.files, &TDir::dname2);
+    std::u16string path, path2;  // made at the first launch
+    bool pathsMade = false;
+    for (uint32_t i = 0; i < dir.files->count; ++i) {
+        auto* file = static_cast<TDir*>(dir.files->GetObject(i));
+        const TDir* old = known.Find(i, file->dname2);
+        bool report = old ? changedfiles && Changed(*old, *file, shift_) : newfiles;
+        if (!report) continue;
+        if (!pathsMade) {
+            path = AddBackslash(View(dir.dname));
+            path2 = AddBackslash(View(dir.dname2));
+            pathsMade = true;
         }
+        ExecCommand(command, command2, path + file->dname2, path2 + file->dname2, invisible);
     }
+}
 
-    FirstMatch known(table, *dir.dirs, *odir.dirs, &TDir::dname);
+void TMainForm::CompareDirs(TDir& dir, TDir& odir, std::u16string_view command,
+                            std::u16string_view command2, bool newfiles, bool changedfiles,
+                            bool invisible, size_t depth, const Relisted* relisted) {
+    if (tables_.size() <= depth) tables_.resize(depth + 1);
+    FirstMatch known(tables_[depth], *dir.dirs, *odir.dirs, &TDir::dname);
     for (uint32_t i = 0; i < dir.dirs->count; ++i) {
         auto* sub = static_cast<TDir*>(dir.dirs->GetObject(i));
-        if (TDir* old = known.Find(i, sub->dname)) {
+        if (relisted && relisted->Moved(i)) {
+            CompareRelisted(*sub, depth + 1);
+        } else if (TDir* old = known.Find(i, sub->dname)) {
             CompareLevel(*sub, *old, command, command2, newfiles, changedfiles, invisible,
                          depth + 1);
         } else {

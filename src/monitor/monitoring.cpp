@@ -3,9 +3,9 @@
 #include <cmath>
 #include <exception>
 
+#include "base/text.h"
 #include "monitor/dyna_array.h"
 #include "platform/dir_search.h"
-#include "base/text.h"
 #include "ui/main_form.h"
 
 namespace {
@@ -14,7 +14,9 @@ constexpr int kMouseLeftUp = 514;
 constexpr int kMouseRightUp = 517;
 
 // A switch cell is on exactly when it holds "Ja".
-bool IsOn(const std::u16string& cell) { return cell == u"Ja"; }
+bool IsOn(const std::u16string& cell) {
+    return cell == u"Ja";
+}
 
 uint32_t Milliseconds(double value) {
     return static_cast<uint32_t>(std::clamp(std::trunc(value), 0.0, 4294967295.0));
@@ -32,6 +34,7 @@ void TMainForm::BitBtn4Click() {
     // messages, and a click on the icon then would stop a start that goes on.
     toolkit_.Guarded([this] { FormStorage1->SaveFormPlacement(false); });
     if (needtodelete) return;  // the autostart came while the box was open
+    fullEvery_ = FormStorage1->FullReadSeconds();
     toolkit_.TrayIconAdd(Handle(), 0, toolkit_.ApplicationIcon(), toolkit_.title);
     inbreak = false;
     needtodelete = true;
@@ -72,6 +75,7 @@ void TMainForm::AddJobs() {
         job->invisible = IsOn(ListView1->Cell(row, 6));
         InitDir(job->dir);
         InitDir(job->odir);
+        watches_.emplace_back();
     }
 }
 
@@ -82,20 +86,10 @@ void TMainForm::Timer1Timer() {
     std::u16string error;
     try {
         jobs->First();
-        while (!inbreak && jobs->WhileNext()) {
-            TJob* job = ajob;
-            ReleaseDir(job->odir);
-            job->odir = job->dir;
-            job->obias = job->bias;
-            job->dir = TDir{};  // the reader sets it up; a failed read leaves it blank
-            job->bias = platform::LocalOffset();
-            ReadinDir(job->dirname, u"", job->dir, job->subdirs);
-            if (inbreak) continue;
-            KeepUnreadable(job->dir, job->odir);
-            if (infirsttimer) continue;
-            shift_ = job->bias - job->obias;
-            CompDir(job->dir, job->odir, job->command, job->command2, job->newfiles,
-                    job->changedfiles, job->invisible);
+        for (size_t index = 0; !inbreak && jobs->WhileNext(); ++index) {
+            TJob& job = *ajob;
+            JobWatch& watch = watches_[index];
+            if (!PartialTick(job, watch)) FullTick(job, watch);
         }
     } catch (const std::exception& raised) {
         failed = true;
@@ -112,7 +106,9 @@ void TMainForm::Timer1Timer() {
     if (inbreak) EndIt();
 }
 
-void TMainForm::PruefEdChange() { Timer1->SetInterval(Milliseconds(PruefEd->Value())); }
+void TMainForm::PruefEdChange() {
+    Timer1->SetInterval(Milliseconds(PruefEd->Value()));
+}
 
 void TMainForm::EndIt() {
     // A request that arrives when nothing runs (a click queued before the
@@ -150,4 +146,5 @@ void TMainForm::ReleaseJobs() {
     }
     delete jobs;
     jobs = nullptr;
+    watches_.clear();
 }

@@ -4,8 +4,8 @@
 
 #include "monitor/dir.h"
 #include "monitor/dyna_array.h"
+#include "monitor/relisting.h"
 #include "platform/dir_search.h"
-#include "ui/main_form.h"
 
 namespace {
 
@@ -86,6 +86,8 @@ const char16_t* NextName(const char16_t* name) {
     return name + std::char_traits<char16_t>::length(name) + 1;
 }
 
+}  // namespace
+
 // Frees the names of the file entries `files` holds, a block at a time, and
 // leaves the cursor where a walk over the entries leaves it.
 void ReleaseNames(TDynaArray& files) {
@@ -98,8 +100,6 @@ void ReleaseNames(TDynaArray& files) {
     if (files.count) files.GetObject(files.count - 1);
 }
 
-}  // namespace
-
 void TMainForm::InitDir(TDir& dir) {
     dir.dirs = new TDynaArray(sizeof(TDir), &adir);
     dir.files = new TDynaArray(sizeof(TDir), &afile);
@@ -109,6 +109,7 @@ void TMainForm::ReadinDir(std::u16string_view dirname, std::u16string_view dirna
                           bool subdirs) {
     unreadable_.clear();
     path_.clear();
+    links_.clear();
     ReadLevel(dirname, dirname2, dir, subdirs);
 }
 
@@ -126,7 +127,7 @@ bool TMainForm::LeadsBack(const platform::DirId& target) {
 }
 
 bool TMainForm::ReadLevel(std::u16string_view dirname, std::u16string_view dirname2, TDir& dir,
-                          bool subdirs) {
+                          bool subdirs, Relisted* relisted) {
     toolkit_.ProcessMessages();
     InitDir(dir);
     AllocPChar(dir.dname, dirname);
@@ -192,6 +193,8 @@ bool TMainForm::ReadLevel(std::u16string_view dirname, std::u16string_view dirna
             auto* sub = static_cast<TDir*>(dir.dirs->Add());
             if (!sub) continue;
             if (path2.empty()) path2 = AddBackslash(dirname2);
+            if (entry.link) links_.push_back(Joined(path2, entry.name));
+            if (relisted && TakeOver(*relisted, entry, path2, *sub)) continue;
             if (ReadLevel(Joined(path, entry.name), Joined(path2, entry.name), *sub, subdirs))
                 publishedBelow = publishedAny = true;
         }

@@ -11,10 +11,16 @@ namespace {
 
 constexpr std::u16string_view kSubkey = u"TMainForm";
 
-std::u16string Wide(const std::string& text) { return base::Utf8ToUtf16(text); }
-std::string Narrow(std::u16string_view text) { return base::Utf16ToUtf8(text); }
+std::u16string Wide(const std::string& text) {
+    return base::Utf8ToUtf16(text);
+}
+std::string Narrow(std::u16string_view text) {
+    return base::Utf16ToUtf8(text);
+}
 
-std::u16string Number(int64_t value) { return Wide(std::to_string(value)); }
+std::u16string Number(int64_t value) {
+    return Wide(std::to_string(value));
+}
 
 // A whole number in the registry's text; false for anything else.
 bool ReadInt(std::u16string_view text, int32_t& value) {
@@ -66,7 +72,8 @@ std::u16string Trim(std::u16string_view text) {
 
 std::u16string TFormStorage::KeyFor(std::u16string_view programFile) {
     size_t slash = programFile.find_last_of(u"\\/:");
-    std::u16string_view name = slash == std::u16string_view::npos ? programFile : programFile.substr(slash + 1);
+    std::u16string_view name =
+        slash == std::u16string_view::npos ? programFile : programFile.substr(slash + 1);
     size_t dot = name.find_last_of(u'.');
     if (dot != std::u16string_view::npos) name = name.substr(0, dot);
     return u"Software\\" + std::u16string(name);
@@ -156,12 +163,25 @@ void TFormStorage::RestoreFormPlacement() {
             char* end = nullptr;
             double value = digits.empty() ? 0 : std::strtod(digits.c_str(), &end);
             bool plain = digits.find_first_of("xX") == std::string::npos;  // no hexadecimal
-            if (plain && !digits.empty() && end == digits.c_str() + digits.size() && std::isfinite(value))
+            if (plain && !digits.empty() && end == digits.c_str() + digits.size() &&
+                std::isfinite(value))
                 interval_.SetValue(value);
         }
     }
     restored_ = true;
     saved_ = false;
+}
+
+uint32_t TFormStorage::FullReadSeconds() {
+    constexpr uint32_t kDefault = 60;
+    std::u16string text;
+    int32_t seconds = 0;
+    if (!toolkit_.Settings().Open(key_) ||
+        toolkit_.Settings().Read(u"Monitoring", u"FullReadSeconds", text) !=
+            gui::SettingsStore::Kind::String ||
+        !ReadInt(text, seconds) || seconds < 0)
+        return kDefault;
+    return static_cast<uint32_t>(seconds);
 }
 
 void TFormStorage::SaveFormPlacement(bool destroying) {
@@ -171,10 +191,10 @@ void TFormStorage::SaveFormPlacement(bool destroying) {
     Write(u"Flags", Number(place.flags));
     Write(u"ShowCmd", Number(form_.ApplicationMinimized() ? 2 : place.showCmd));
     Write(u"PixelsPerInch", Number(toolkit_.PixelsPerInch()));
-    std::u16string minMax = Number(place.minX) + u"," + Number(place.minY) + u"," + Number(place.maxX) + u"," +
-                            Number(place.maxY);
-    std::u16string norm = Number(place.left) + u"," + Number(place.top) + u"," + Number(place.right) + u"," +
-                          Number(place.bottom);
+    std::u16string minMax = Number(place.minX) + u"," + Number(place.minY) + u"," +
+                            Number(place.maxX) + u"," + Number(place.maxY);
+    std::u16string norm = Number(place.left) + u"," + Number(place.top) + u"," +
+                          Number(place.right) + u"," + Number(place.bottom);
     Write(ScreenName(u"MinMaxPos"), minMax);
     Write(u"MinMaxPos", minMax);
     Write(ScreenName(u"NormPos"), norm);

@@ -8,7 +8,7 @@
 #include "gui/controls.h"
 
 class TFormStorage {
-public:
+  public:
     // `key` is "Software\" and the program file's name without extension.
     TFormStorage(gui::FormToolkit& toolkit, gui::Form& form, gui::NumberField& interval,
                  std::u16string key)
@@ -18,6 +18,12 @@ public:
     void RestoreFormPlacement();
     void SaveFormPlacement(bool destroying);
 
+    // How many seconds apart a watched folder whose changes the system
+    // reports is read in full all the same: "FullReadSeconds" under the
+    // subkey "Monitoring"; 60 when missing or no number, 0 to read in full at
+    // every tick.
+    uint32_t FullReadSeconds();
+
     // Whether the last restore ran to its end and nothing was saved after it:
     // the window's destruction then saves once more.
     bool SaveDue() const { return restored_ && !saved_; }
@@ -26,7 +32,7 @@ public:
     // The general number format with "." whatever the locale.
     static std::u16string FormatNumber(double value);
 
-private:
+  private:
     gui::SettingsStore::Kind Read(std::u16string_view name, std::u16string& value);
     void Write(std::u16string_view name, std::u16string_view value);
     std::u16string ScreenName(std::u16string_view name);

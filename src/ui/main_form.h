@@ -10,9 +10,10 @@
 #include <string_view>
 #include <vector>
 
+#include "gui/controls.h"
 #include "monitor/dir.h"
 #include "monitor/job.h"
-#include "gui/controls.h"
+#include "monitor/job_watch.h"
 #include "platform/dir_search.h"
 #include "storage/form_storage.h"
 #include "ui/interval_field.h"
@@ -111,10 +112,28 @@ class TMainForm : public gui::WindowEvents {
     std::u16string progpath;
 
   private:
+    // A partial read: the folders that changed, a level being listed anew and
+    // what it takes over from the snapshot (refresh.cpp).
+    struct Dirty;
+    struct Relisted;
+    struct Partial;
     // True when this read, or a read below it, published a file record in
-    // `afile`.
+    // `afile`. With `relisted`, subfolders still in the snapshot are taken
+    // over from it rather than read.
     bool ReadLevel(std::u16string_view dirname, std::u16string_view dirname2, TDir& dir,
-                   bool subdirs);
+                   bool subdirs, Relisted* relisted = nullptr);
+    bool TakeOver(Relisted& relisted, const platform::DirEntry& entry, std::u16string_view path2,
+                  TDir& sub);
+    // One job's read and comparison at a tick: the whole tree, or only the
+    // folders the system reported as changed (false when that cannot be
+    // trusted now).
+    void FullTick(TJob& job, JobWatch& watch);
+    bool PartialTick(TJob& job, JobWatch& watch);
+    void Relist(TDir& level, bool subdirs);
+    void CompareRelisted(TDir& level, size_t depth);
+    // A listed level replaces the snapshot's, or is given up.
+    void Commit(Relisted& relisted);
+    void Abandon(Relisted& relisted);
     // A folder on the path of the running read, and what the system says it
     // is, asked only when a link needs it.
     struct Level {
@@ -129,6 +148,13 @@ class TMainForm : public gui::WindowEvents {
     void CompareLevel(TDir& dir, TDir& odir, std::u16string_view command,
                       std::u16string_view command2, bool newfiles, bool changedfiles,
                       bool invisible, size_t depth);
+    void CompareFiles(TDir& dir, TDir& odir, std::u16string_view command,
+                      std::u16string_view command2, bool newfiles, bool changedfiles,
+                      bool invisible, size_t depth);
+    // The subfolders that `relisted` took over are left to CompareRelisted.
+    void CompareDirs(TDir& dir, TDir& odir, std::u16string_view command,
+                     std::u16string_view command2, bool newfiles, bool changedfiles, bool invisible,
+                     size_t depth, const Relisted* relisted = nullptr);
     void AddJobs();
     void ReleaseJobs();
     // Copies between a row and the editor dialog.
@@ -153,6 +179,15 @@ class TMainForm : public gui::WindowEvents {
     std::u16string names_;
     std::vector<char16_t*> blocks_;
     std::vector<Level> path_;
+    // The relative paths of the folders the last read reached through a link.
+    std::vector<std::u16string> links_;
+    // The running partial read, if any.
+    Partial* partial_ = nullptr;
+    // Per job, in the order of the job array.
+    std::deque<JobWatch> watches_;
+    // Seconds between full reads of a job whose changes the system reports;
+    // 0 reads everything at every tick.
+    uint32_t fullEvery_ = 60;
     // The full-path texts of the folders of the last read that could not be
     // listed.
     std::vector<const char16_t*> unreadable_;

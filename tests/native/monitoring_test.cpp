@@ -34,6 +34,11 @@ protected:
     gui::memory::FormState& Win() { return static_cast<gui::memory::FormState&>(form.Window()); }
     Kit::MemoryTimer& Timer() { return static_cast<Kit::MemoryTimer&>(*form.Timer1); }
     void Click(intptr_t button = 514) { kit.Post(form.Window(), TMainForm::kTrayMessage, button); }
+    // Every tick reads everything, not only what the system reported.
+    void FullReads() {
+        kit.settings.keys[u"Software\\Valmorin"][u"Monitoring\\FullReadSeconds"] = {
+            gui::SettingsStore::Kind::String, u"0"};
+    }
     bool Idle() { return !form.needtodelete && !form.jobs && Win().visible && kit.trayIcons.empty(); }
 
     test::TempTree tree;
@@ -130,6 +135,7 @@ TEST_F(Monitoring, IntervalFollowsTheFieldAndRestartsTheRunningTimer) {
 }
 
 TEST_F(Monitoring, StopDuringSubdirectoryReadWaitsForTheTickAndSkipsTheRest) {
+    FullReads();
     tree.Write("one/a/x.txt");
     tree.Write("one/b/x.txt");
     tree.Write("two/y.txt");
@@ -178,6 +184,7 @@ TEST_F(Monitoring, StopDuringFirstPassLeavesTimerIdleUntilNextStart) {
 }
 
 TEST_F(Monitoring, NestedTickReturnsAtOnce) {
+    FullReads();
     tree.Write("d/x.txt");
     AddRow(tree.Path());
     form.BitBtn4Click();
@@ -217,6 +224,7 @@ TEST_F(Monitoring, StartWhileRunningIsIgnored) {
 }
 
 TEST_F(Monitoring, FailedTickStaysStoppable) {
+    FullReads();
     tree.Write("x.txt");
     AddRow(tree.Path());
     form.BitBtn4Click();
@@ -234,6 +242,7 @@ TEST_F(Monitoring, FailedTickStaysStoppable) {
 }
 
 TEST_F(Monitoring, FailureWhileStopIsPendingStillCompletesTheStop) {
+    FullReads();
     tree.Write("d/x.txt");
     AddRow(tree.Path());
     form.BitBtn4Click();
@@ -257,6 +266,7 @@ TEST_F(Monitoring, MissingNotificationAreaDoesNotStopTheStart) {
 }
 
 TEST_F(Monitoring, TickAfterAFailedTickCountsEverythingAsNew) {
+    FullReads();
     tree.Write("top.txt");
     tree.Write("d/x.txt");
     AddRow(tree.Path());
@@ -273,6 +283,7 @@ TEST_F(Monitoring, TickAfterAFailedTickCountsEverythingAsNew) {
 }
 
 TEST_F(Monitoring, TickErrorBoxesDoNotStackAndHoldTheTicks) {
+    FullReads();
     tree.Write("d/x.txt");
     AddRow(tree.Path());
     form.BitBtn4Click();

@@ -1,0 +1,307 @@
+// A tick that lists anew only the folders the system reported as changed.
+//
+// The job keeps one snapshot. Each level that changed is listed into a fresh
+// record; its subfolders still in the snapshot are not read but taken over:
+// their records move, byte for byte as the arrays hold them, into the fresh
+// level's array, with all they own. Once every listing is done, the
+// comparison walks the tree in the order a full comparison would, compares
+// each fresh level with the one it replaces, and launches; then each fresh
+// level's arrays take the place of the old ones, and what was not taken over
+// is released. So every text and array has one owner at the end of a tick,
+// as after a full read.
+#include <algorithm>
+#include <chrono>
+#include <exception>
+
+#include "monitor/dyna_array.h"
+#include "monitor/relisting.h"
+#include "platform/dir_search.h"
+
+namespace {
+
+std::u16string_view TextOf(const char16_t* text) {
+    return text ? std::u16string_view(text) : std::u16string_view();
+}
+
+TDir& RecordAt(TDynaArray& array, uint32_t i) {
+    return static_cast<TDir*>(array.poi)[i];
+}
+
+std::u16string_view ParentOf(std::u16string_view path) {
+    const size_t at = path.rfind(u'\\');
+    return at == std::u16string_view::npos ? std::u16string_view() : path.substr(0, at);
+}
+
+std::u16string_view NameOf(std::u16string_view path) {
+    const size_t at = path.rfind(u'\\');
+    return at == std::u16string_view::npos ? path : path.substr(at + 1);
+}
+
+void SortUnique(std::vector<std::u16string>& list) {
+    std::sort(list.begin(), list.end());
+    list.erase(std::unique(list.begin(), list.end()), list.end());
+}
+
+// Every directory record of a snapshot by its relative path.
+void Levels(TDir& level, std::unordered_map<std::u16string_view, TDir*>& out) {
+    out.emplace(TextOf(level.dname2), &level);
+    if (!level.dirs) return;
+    for (uint32_t i = 0; i < level.dirs->count; ++i) Levels(RecordAt(*level.dirs, i), out);
+}
+
+}  // namespace
+
+bool TMainForm::Dirty::Relists(std::u16string_view path) const {
+    return std::binary_search(relist.begin(), relist.end(), path);
+}
+
+bool TMainForm::Dirty::Whole(std::u16string_view path) const {
+    return std::binary_search(whole.begin(), whole.end(), path);
+}
+
+bool TMainForm::Dirty::AtOrBelow(std::u16string_view path) const {
+    if (path.empty()) return !relist.empty();
+    if (Relists(path)) return true;
+    // Paths below sort right after the path and its backslash.
+    std::u16string below(path);
+    below += u'\\';
+    auto at = std::lower_bound(relist.begin(), relist.end(), below);
+    return at != relist.end() && at->starts_with(below);
+}
+
+bool TMainForm::Relisted::Moved(uint32_t fresh) const {
+    auto at = std::lower_bound(moved.begin(), moved.end(), std::pair<uint32_t, uint32_t>(fresh, 0));
+    return at != moved.end() && at->first == fresh;
+}
+
+bool TMainForm::TakeOver(Relisted& relisted, const platform::DirEntry& entry,
+                         std::u16string_view path2, TDir& sub) {
+    // The system reports nothing behind a link: such a folder is read.
+    if (entry.link) return false;
+    TDir& live = *relisted.record;
+    if (!live.dirs) return false;
+    if (!relisted.indexed) {
+        relisted.indexed = true;
+        for (uint32_t k = 0; k < live.dirs->count; ++k)
+            relisted.byName.emplace(NameOf(TextOf(RecordAt(*live.dirs, k).dname2)), k);
+    }
+    auto found = relisted.byName.find(entry.name);
+    if (found == relisted.byName.end()) return false;
+    // A folder that appeared under a name the snapshot knows (made anew,
+    // renamed in) is another folder: it is read and compared with the old.
+    std::u16string path(path2);
+    path += entry.name;
+    if (partial_->dirty.Whole(path)) return false;
+    const uint32_t k = found->second;
+    relisted.byName.erase(found);  // a name listed twice is read the second time
+    sub = RecordAt(*live.dirs, k);
+    relisted.moved.emplace_back(relisted.fresh.dirs->count - 1, k);
+    return true;
+}
+
+void TMainForm::Relist(TDir& level, bool subdirs) {
+    Partial& partial = *partial_;
+    const std::u16string_view name2 = TextOf(level.dname2);
+    TDynaArray* below = level.dirs;
+    const Relisted* relisted = nullptr;
+    if (partial.dirty.Relists(name2)) {
+        Relisted& fresh = partial.relisted.emplace_back();  // a deque: it stays put
+        fresh.record = &level;
+        ReadLevel(TextOf(level.dname), name2, fresh.fresh, subdirs, &fresh);
+        if (inbreak) return;
+        below = fresh.fresh.dirs;
+        relisted = &fresh;
+    }
+    if (!below || !subdirs) return;
+    path_.push_back(Level{TextOf(level.dname)});
+    for (uint32_t i = 0; i < below->count && !inbreak; ++i) {
+        TDir& sub = RecordAt(*below, i);
+        // Subfolders just read are complete; only those kept from the
+        // snapshot can hold changed folders.
+        if (relisted && !relisted->Moved(i)) continue;
+        if (partial.dirty.AtOrBelow(TextOf(sub.dname2))) Relist(sub, subdirs);
+    }
+    path_.pop_back();
+}
+
+void TMainForm::CompareRelisted(TDir& level, size_t depth) {
+    Partial& partial = *partial_;
+    if (!partial.dirty.AtOrBelow(TextOf(level.dname2))) return;
+    const TJob& job = partial.job;
+    if (partial.next < partial.relisted.size() && partial.relisted[partial.next].record == &level) {
+        Relisted& relisted = partial.relisted[partial.next++];
+        CompareFiles(relisted.fresh, level, job.command, job.command2, job.newfiles,
+                     job.changedfiles, job.invisible, depth);
+        CompareDirs(relisted.fresh, level, job.command, job.command2, job.newfiles,
+                    job.changedfiles, job.invisible, depth, &relisted);
+        return;
+    }
+    if (!level.dirs) return;
+    for (uint32_t i = 0; i < level.dirs->count; ++i)
+        CompareRelisted(*static_cast<TDir*>(level.dirs->GetObject(i)), depth + 1);
+}
+
+namespace {
+
+// The subfolders of `array` whose index is not in `taken`.
+template <class Each>
+void ForOthers(TDynaArray& array, std::vector<bool> taken, Each&& each) {
+    taken.resize(array.count);
+    for (uint32_t i = 0; i < array.count; ++i)
+        if (!taken[i]) each(RecordAt(array, i));
+}
+
+}  // namespace
+
+bool TMainForm::PartialTick(TJob& job, JobWatch& watch) {
+    if (infirsttimer || fullEvery_ == 0 || !watch.running || !watch.complete) return false;
+    if (std::chrono::steady_clock::now() - watch.fullAt >= std::chrono::seconds(fullEvery_))
+        return false;
+    // Volumes that keep local times report other times for every file once
+    // the offset moves; the full comparison knows that shift.
+    if (platform::LocalOffset() != job.bias) return false;
+    std::vector<platform::Change> changes;
+    if (!watch.watch.Collect(changes)) {
+        watch.running = false;
+        return false;
+    }
+    // The snapshot before the last full read is of no further use.
+    ReleaseDir(job.odir);
+    job.odir = TDir{};
+    job.obias = job.bias;
+    if (changes.empty() && watch.links.empty()) return true;
+
+    Dirty dirty;
+    for (const platform::Change& change : changes) {
+        const std::u16string_view parent = ParentOf(change.path);
+        if (!job.subdirs && !parent.empty()) continue;
+        dirty.relist.emplace_back(parent);
+        if (change.appeared) dirty.whole.push_back(change.path);
+    }
+    for (const std::u16string& link : watch.links) {
+        dirty.relist.emplace_back(ParentOf(link));
+        dirty.whole.push_back(link);
+    }
+    SortUnique(dirty.relist);
+    SortUnique(dirty.whole);
+    if (dirty.relist.empty()) return true;
+
+    // A folder the snapshot does not hold is new since its parent was last
+    // listed, and then that parent is listed now. Anything else (a name in
+    // another case, say) is read in full.
+    if (dirty.relist.size() > 1 || !dirty.relist.front().empty()) {
+        std::unordered_map<std::u16string_view, TDir*> levels;
+        Levels(job.dir, levels);
+        for (const std::u16string& path : dirty.relist) {
+            std::u16string_view known = path;
+            while (!levels.contains(known)) known = ParentOf(known);
+            if (known != path && !dirty.Relists(known)) return false;
+        }
+    }
+
+    Partial partial{job, dirty, {}, 0};
+    partial_ = &partial;
+    unreadable_.clear();
+    path_.clear();
+    links_.clear();
+    bool read = false;
+    struct Finish {
+        TMainForm& form;
+        Partial& partial;
+        bool& read;
+        // A partial read that did not complete leaves the snapshot as it
+        // was; a complete one replaces the levels it listed, even when the
+        // comparison failed, as a full read replaces the snapshot.
+        ~Finish() {
+            for (Relisted& relisted : partial.relisted)
+                read ? form.Commit(relisted) : form.Abandon(relisted);
+            form.partial_ = nullptr;
+        }
+    } finish{*this, partial, read};
+    // The changes are taken: a read that fails now leaves the next tick a
+    // full one.
+    watch.complete = false;
+    Relist(job.dir, job.subdirs);
+    if (inbreak) return true;
+    // A folder that could not be listed now keeps what it held, as after a
+    // full read; that read also lists it again at every tick.
+    if (!unreadable_.empty()) return false;
+    read = true;
+    watch.complete = true;
+    for (std::u16string& link : links_) watch.links.push_back(std::move(link));
+    SortUnique(watch.links);
+    shift_ = 0;
+    CompareRelisted(job.dir, 0);
+    return true;
+}
+
+void TMainForm::Commit(Relisted& relisted) {
+    TDir& live = *relisted.record;
+    TDir& fresh = relisted.fresh;
+    std::vector<bool> taken;
+    for (const auto& [freshIndex, liveIndex] : relisted.moved) {
+        if (taken.size() <= liveIndex) taken.resize(liveIndex + 1);
+        taken[liveIndex] = true;
+    }
+    if (live.files) {
+        ReleaseNames(*live.files);
+        delete live.files;
+    }
+    if (live.dirs) {
+        ForOthers(*live.dirs, std::move(taken), [this](TDir& gone) { ReleaseDir(gone); });
+        delete live.dirs;
+    }
+    live.files = fresh.files;
+    live.dirs = fresh.dirs;
+    if (fresh.dname) FreePChar(fresh.dname);
+    if (fresh.dname2) FreePChar(fresh.dname2);
+    fresh = TDir{};
+}
+
+void TMainForm::Abandon(Relisted& relisted) {
+    TDir& fresh = relisted.fresh;
+    std::vector<bool> taken;
+    for (const auto& [freshIndex, liveIndex] : relisted.moved) {
+        if (taken.size() <= freshIndex) taken.resize(freshIndex + 1);
+        taken[freshIndex] = true;
+    }
+    if (fresh.files) {
+        ReleaseNames(*fresh.files);
+        delete fresh.files;
+    }
+    if (fresh.dirs) {
+        ForOthers(*fresh.dirs, std::move(taken), [this](TDir& read) { ReleaseDir(read); });
+        delete fresh.dirs;
+    }
+    if (fresh.dname) FreePChar(fresh.dname);
+    if (fresh.dname2) FreePChar(fresh.dname2);
+    fresh = TDir{};
+}
+
+void TMainForm::FullTick(TJob& job, JobWatch& watch) {
+    // The watch runs before the read begins, so that whatever changes after
+    // the read reached a folder is reported; what it reported so far, this
+    // read sees.
+    if (fullEvery_ > 0) {
+        std::vector<platform::Change> seen;
+        if (!watch.running || !watch.watch.Collect(seen))
+            watch.running = watch.watch.Start(job.dirname, job.subdirs);
+    }
+    watch.fullAt = std::chrono::steady_clock::now();
+    watch.complete = false;  // until this read ends well
+    ReleaseDir(job.odir);
+    job.odir = job.dir;
+    job.obias = job.bias;
+    job.dir = TDir{};  // the reader sets it up; a failed read leaves it blank
+    job.bias = platform::LocalOffset();
+    ReadinDir(job.dirname, u"", job.dir, job.subdirs);
+    if (inbreak) return;
+    watch.complete = unreadable_.empty();
+    watch.links = std::move(links_);
+    SortUnique(watch.links);
+    KeepUnreadable(job.dir, job.odir);
+    if (infirsttimer) return;
+    shift_ = job.bias - job.obias;
+    CompDir(job.dir, job.odir, job.command, job.command2, job.newfiles, job.changedfiles,
+            job.invisible);
+}

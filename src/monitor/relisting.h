@@ -1,0 +1,47 @@
+// What a partial read works with: the folders reported as changed, and each
+// level of the snapshot that it lists anew.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "ui/main_form.h"
+
+// Relative paths as the snapshot's `dname2` holds them, each list sorted.
+struct TMainForm::Dirty {
+    std::vector<std::u16string> relist;  // folders whose listing changed
+    std::vector<std::u16string> whole;   // entries that appeared, or lead through a link
+    bool Relists(std::u16string_view path) const;
+    bool Whole(std::u16string_view path) const;
+    // `path` or a folder below it is to be listed anew.
+    bool AtOrBelow(std::u16string_view path) const;
+};
+
+struct TMainForm::Relisted {
+    TDir* record = nullptr;  // where the snapshot holds the level
+    TDir fresh{};            // its new listing
+    // Every subfolder taken over from the snapshot rather than read, as
+    // (index in `fresh`, index in the snapshot), in order.
+    std::vector<std::pair<uint32_t, uint32_t>> moved;
+    // The snapshot's subfolders by name, made at the first one listed.
+    std::unordered_map<std::u16string_view, uint32_t> byName;
+    bool indexed = false;
+
+    bool Moved(uint32_t fresh) const;
+};
+
+struct TMainForm::Partial {
+    const TJob& job;
+    const Dirty& dirty;
+    // In the order of the tree: the comparison meets them in the same order.
+    std::deque<Relisted> relisted;
+    size_t next = 0;
+};
+
+// Frees the names of a file array, a block at a time.
+void ReleaseNames(TDynaArray& files);

@@ -1,0 +1,275 @@
+// Reading only what the system reported must launch exactly what a full read
+// launches, tick by tick; and where reports cannot be trusted, it reads all.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "gui/memory/toolkit_memory.h"
+#include "platform/change_watch.h"
+#include "platform/dir_search.h"
+#include "test_support.h"
+#include "ui/main_form.h"
+
+using test::Narrow;
+
+namespace {
+
+using Lines = std::vector<std::string>;
+namespace fs = std::filesystem;
+
+#ifdef _WIN32
+// Wine hands on the system's reports a moment after the change.
+constexpr auto kSettle = std::chrono::milliseconds(60);
+#else
+constexpr auto kSettle = std::chrono::milliseconds(0);
+#endif
+
+struct Monitor {
+    explicit Monitor(const char* fullReadSeconds) {
+        kit.settings.keys[u"Software\\Valmorin"][u"Monitoring\\FullReadSeconds"] = {
+            gui::SettingsStore::Kind::String, test::Wide(fullReadSeconds)};
+    }
+    void Start(const std::u16string& dir) {
+        test::AddWatchRow(form, dir);
+        form.BitBtn4Click();
+    }
+    // The launches of one tick, in their order, and how many folders it listed.
+    Lines Tick(size_t& listings) {
+        platform::SetListingFault([&](std::u16string_view, size_t index) {
+            if (index == 0) ++listings;
+            return platform::ListEnd::complete;
+        });
+        kit.FireTimers();
+        platform::SetListingFault(nullptr);
+        Lines out;
+        for (auto& launch : kit.launches) out.push_back(Narrow(launch.params));
+        kit.launches.clear();
+        return out;
+    }
+    gui::MemoryToolkit kit;
+    TMainForm form{kit};
+};
+
+class Refresh : public ::testing::Test {
+  protected:
+    void TearDown() override {
+        platform::SetListingFault(nullptr);
+        platform::SetWatchFault(nullptr);
+    }
+
+    void Write(const fs::path& file, size_t bytes) {
+        std::ofstream(file, std::ios::binary) << std::string(bytes, char('a' + rng() % 26));
+    }
+    // All folders (the root first) or all files below `root`, links not followed.
+    std::vector<fs::path> Entries(const fs::path& root, bool folders) {
+        std::vector<fs::path> out;
+        if (folders) out.push_back(root);
+        std::error_code error;
+        for (auto it = fs::recursive_directory_iterator(root, error);
+             it != fs::recursive_directory_iterator(); it.increment(error)) {
+            if (error) break;
+            if (it->is_symlink()) {
+                it.disable_recursion_pending();
+                continue;
+            }
+            if (it->is_directory() == folders) out.push_back(it->path());
+        }
+        return out;
+    }
+    template <class T>
+    const T& Pick(const std::vector<T>& from) {
+        return from[rng() % from.size()];
+    }
+    std::string NewName() { return "n" + std::to_string(counter++); }
+
+    // One random change to the watched tree, or between it and a folder
+    // outside it.
+    void Change() {
+        const fs::path root = tree.Root();
+        const auto folders = Entries(root, true);
+        const auto files = Entries(root, false);
+        const fs::path& folder = Pick(folders);
+        std::error_code ignored;
+        switch (rng() % 13) {
+            case 0:
+            case 1:
+                Write(folder / (NewName() + ".txt"), rng() % 40);
+                break;
+            case 2:
+                if (!files.empty())
+                    std::ofstream(Pick(files), std::ios::app | std::ios::binary) << "+";
+                break;
+            case 3:  // the same size, other bytes
+                if (!files.empty()) Write(Pick(files), fs::file_size(Pick(files), ignored) % 40);
+                break;
+            case 4:
+                if (!files.empty()) fs::rename(Pick(files), folder / (NewName() + ".txt"), ignored);
+                break;
+            case 5:
+                if (!files.empty()) fs::remove(Pick(files), ignored);
+                break;
+            case 6: {  // a folder with files, made at once
+                const fs::path made = folder / NewName();
+                fs::create_directories(made / "inner", ignored);
+                Write(made / "a.txt", 3);
+                Write(made / "inner" / "b.txt", 4);
+                break;
+            }
+            case 7:
+                if (folder != root) fs::remove_all(folder, ignored);
+                break;
+            case 8:
+                if (folder != root) fs::rename(folder, Pick(folders) / NewName(), ignored);
+                break;
+            case 9: {  // in from outside, or out
+                const auto away = Entries(outside.Root(), false);
+                if (rng() % 2 && !away.empty())
+                    fs::rename(Pick(away), folder / (NewName() + ".in"), ignored);
+                else if (!files.empty())
+                    fs::rename(Pick(files), outside.Root() / NewName(), ignored);
+                break;
+            }
+            case 10:
+                if (folder != root && rng() % 2) {
+                    fs::rename(folder, outside.Root() / NewName(), ignored);
+                } else {
+                    for (const fs::path& away : Entries(outside.Root(), true))
+                        if (away != outside.Root() && away.parent_path() == outside.Root()) {
+                            fs::rename(away, folder / NewName(), ignored);
+                            break;
+                        }
+                }
+                break;
+            case 11:  // another folder under a known name
+                if (folder != root) {
+                    fs::remove_all(folder, ignored);
+                    fs::create_directories(folder / "inner", ignored);
+                    Write(folder / "f0", rng() % 3);
+                    Write(folder / "inner" / "g.txt", 1);
+                }
+                break;
+            default:
+#ifndef _WIN32
+                // A link to a folder outside, whose changes come through it.
+                if (rng() % 2) {
+                    const fs::path target = outside.Root() / ("linked" + std::to_string(counter));
+                    fs::create_directories(target, ignored);
+                    fs::create_directory_symlink(target, folder / NewName(), ignored);
+                } else {
+                    for (const fs::path& away : Entries(outside.Root(), true))
+                        if (away.filename().string().starts_with("linked"))
+                            Write(away / (NewName() + ".txt"), 2);
+                }
+#endif
+                break;
+        }
+    }
+
+    test::TempTree tree, outside;
+    std::mt19937 rng{20261209};
+    int counter = 0;
+};
+
+TEST_F(Refresh, SameLaunchesAsAFullReadTickByTick) {
+    for (int i = 0; i < 24; ++i) {
+        const std::string folder =
+            (i % 3 ? "d" + std::to_string(i / 3) + "/" : "") + std::to_string(i);
+        tree.MakeDir(folder);
+        for (int k = 0; k < 3; ++k) tree.Write(folder + "/f" + std::to_string(k));
+    }
+    for (int i = 0; i < 4; ++i) Write(outside.Root() / ("o" + std::to_string(i)), 5);
+    Monitor full("0"), partial("3600");
+    full.Start(tree.Path());
+    partial.Start(tree.Path());
+    size_t fullListings = 0, partialListings = 0;
+#ifdef _WIN32
+    constexpr int kTicks = 120;
+#else
+    constexpr int kTicks = 400;
+#endif
+    size_t launched = 0;
+    for (int tick = 0; tick < kTicks; ++tick) {
+        for (int n = tick % 5 == 0 ? 0 : 1 + static_cast<int>(rng() % 3); n > 0; --n) Change();
+        std::this_thread::sleep_for(kSettle);
+        const Lines expected = full.Tick(fullListings);
+        ASSERT_EQ(partial.Tick(partialListings), expected) << "tick " << tick;
+        launched += expected.size();
+    }
+    EXPECT_GT(launched, static_cast<size_t>(kTicks));
+    // It did read less, or it proved nothing.
+    EXPECT_LT(partialListings * 2, fullListings);
+}
+
+TEST_F(Refresh, ReadsEverythingWhereReportsCannotBeTrusted) {
+    for (const char* folder : {"a", "b", "c"}) tree.Write(std::string(folder) + "/x");
+    Lines launched;
+    auto listings = [&](Monitor& monitor) {
+        size_t n = 0;
+        launched = monitor.Tick(n);
+        return n;
+    };
+    {
+        Monitor monitor("3600");
+        monitor.Start(tree.Path());
+        EXPECT_EQ(listings(monitor), 0u);  // nothing changed: nothing read
+        tree.Write("b/y");
+        std::this_thread::sleep_for(kSettle);
+        EXPECT_EQ(listings(monitor), 1u);  // only the folder that changed
+        // Reports lost, the watch broken, volumes whose reports are not
+        // trusted, the watch limit.
+        for (auto fault :
+             {platform::WatchFault::overflow, platform::WatchFault::broken,
+              platform::WatchFault::untrustedVolume, platform::WatchFault::limitReached}) {
+            platform::SetWatchFault([&](std::u16string_view) { return fault; });
+            EXPECT_EQ(listings(monitor), 4u);
+            EXPECT_EQ(listings(monitor), 4u);
+            platform::SetWatchFault(nullptr);
+            EXPECT_EQ(listings(monitor), 4u);  // the watch starts again
+            EXPECT_EQ(listings(monitor), 0u);
+        }
+        // A folder that cannot be listed keeps its entries, and is read at
+        // every tick until it can be.
+        platform::SetListingFault([](std::u16string_view pattern, size_t) {
+            return pattern.ends_with(u"\\b\\*.*") ? platform::ListEnd::unreadable
+                                                  : platform::ListEnd::complete;
+        });
+        tree.Write("b/z");
+        std::this_thread::sleep_for(kSettle);
+        monitor.kit.FireTimers();
+        platform::SetListingFault(nullptr);
+        EXPECT_TRUE(monitor.kit.launches.empty());
+        EXPECT_EQ(listings(monitor), 4u);
+        EXPECT_EQ(launched, Lines{"b\\z"});  // once it can be read
+    }
+    {
+        // A root that is missing is read at every tick, and its files are
+        // new when it comes.
+        test::TempTree other;
+        const fs::path missing = other.Root() / "later";
+        Monitor monitor("3600");
+        monitor.Start(missing.u16string());
+        EXPECT_EQ(listings(monitor), 1u);
+        fs::create_directories(missing);
+        std::ofstream(missing / "f.txt") << "x";
+        EXPECT_EQ(listings(monitor), 1u);
+        EXPECT_EQ(launched, Lines{"f.txt"});
+        EXPECT_EQ(listings(monitor), 0u);
+    }
+    {
+        // The safety net: a full read once the set time has passed.
+        Monitor monitor("1");
+        monitor.Start(tree.Path());
+        EXPECT_EQ(listings(monitor), 0u);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+        EXPECT_EQ(listings(monitor), 4u);
+        EXPECT_EQ(listings(monitor), 0u);
+    }
+}
+
+}  // namespace
