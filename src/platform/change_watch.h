@@ -35,10 +35,11 @@ class ChangeWatch {
     // a directory path as DirSearch takes them (without "\*.*"); with
     // `subtree`, every folder below it too. False when the reports here cannot
     // be trusted or had to be given up: a network, removable or unknown kind
-    // of volume, a folder link below `root` whose changes the system would not
-    // report under the link's path (Windows), the watch cannot be set up (root
-    // missing, no access), or (POSIX) the system's limit of watches was
-    // reached. The watch is then idle.
+    // of volume, the watch cannot be set up (root missing, no access), or
+    // (POSIX) the system's limit of watches was reached. The watch is then
+    // idle. Windows reports what happens behind a folder link under the path
+    // of the folder it leads to, not below `root`: callers read linked
+    // folders themselves.
     bool Start(std::u16string_view root, bool subtree);
     void Stop();
     // Hands over, in the order they happened, the changes reported since Start

@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "platform/change_watch.h"
-#include "platform/dir_search.h"
 #include "platform/handle_win.h"
 #include "platform/system_path_win.h"
 #include "platform/wide.h"
@@ -15,28 +14,10 @@ namespace {
 constexpr DWORD kFilter = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME |
                           FILE_NOTIFY_CHANGE_SIZE | FILE_NOTIFY_CHANGE_LAST_WRITE;
 constexpr DWORD kBufferBytes = 64 * 1024;
-// The snapshot reads no deeper either.
-constexpr int kDeepest = 512;
-
 std::u16string Below(std::u16string_view folder, std::u16string_view name) {
     std::u16string path(folder);
     if (!path.empty() && path.back() != u'\\') path += u'\\';
     return path.append(name);
-}
-
-// Whether a folder link lies below `folder`, or may: the system reports what
-// happens behind a link under the path of the folder it leads to, not under
-// the link's, and the snapshot reads through links.
-bool MaybeLinked(std::u16string_view folder, int depth = 0) {
-    if (depth >= kDeepest) return false;
-    const std::u16string pattern = Below(folder, u"*.*");
-    DirSearch search;
-    DirEntry entry;
-    for (bool more = search.First(pattern.c_str(), entry); more; more = search.Next(entry)) {
-        if (!entry.directory || entry.name == u"." || entry.name == u"..") continue;
-        if (entry.link || MaybeLinked(Below(folder, entry.name), depth + 1)) return true;
-    }
-    return search.End() == ListEnd::unreadable;
 }
 
 bool Trusted(const std::wstring& path) {
@@ -124,14 +105,12 @@ bool ChangeWatch::State::Parse(DWORD bytes, std::vector<Change>& changes) {
         std::u16string relative(reinterpret_cast<const char16_t*>(info->FileName),
                                 info->FileNameLength / sizeof(WCHAR));
         if (!LongFolders(relative)) return false;
-        if (appeared && subtree) {
+        if (info->Action == FILE_ACTION_RENAMED_NEW_NAME && subtree) {
             const std::u16string full = Below(FromWide(path), relative);
             const DWORD attributes = GetFileAttributesW(win::SystemPath(full).c_str());
             // A folder renamed inside the tree goes on being named by its old
             // path under Wine: starting over costs one full read.
-            if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                (info->Action == FILE_ACTION_RENAMED_NEW_NAME ||
-                 (attributes & FILE_ATTRIBUTE_REPARSE_POINT) || MaybeLinked(full)))
+            if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
                 return false;
         }
         changes.push_back({std::move(relative), appeared});
@@ -155,8 +134,7 @@ bool ChangeWatch::Open(bool subtree) {
     if (!state_->dir || !state_->event) return false;
     state_->subtree = subtree;
     state_->longRoot = LongPath(state_->path);
-    // Reading first, so that nothing done during the look for links is missed.
-    return !state_->longRoot.empty() && state_->Issue() && !(subtree && MaybeLinked(root_));
+    return !state_->longRoot.empty() && state_->Issue();
 }
 
 bool ChangeWatch::Take(std::vector<Change>& changes) {

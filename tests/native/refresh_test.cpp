@@ -2,10 +2,12 @@
 // launches, tick by tick; and where reports cannot be trusted, it reads all.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -270,6 +272,38 @@ TEST_F(Refresh, ReadsEverythingWhereReportsCannotBeTrusted) {
         EXPECT_EQ(listings(monitor), 4u);
         EXPECT_EQ(listings(monitor), 0u);
     }
+}
+
+TEST_F(Refresh, AFailedOrStoppedPartialReadLosesNothing) {
+    tree.Write("a/x");
+    tree.Write("b/y");
+    Monitor monitor("3600");
+    monitor.Start(tree.Path());
+    size_t listings = 0;
+    EXPECT_TRUE(monitor.Tick(listings).empty());
+    tree.Write("a/new");
+    tree.Write("b/new");
+    std::this_thread::sleep_for(kSettle);
+    // The second folder's listing fails: the first one's is given up too.
+    const int pumps = monitor.kit.pumps;
+    monitor.kit.onPump = [&](int n) {
+        if (n == pumps + 2) throw std::runtime_error("boom");
+    };
+    EXPECT_TRUE(monitor.Tick(listings).empty());
+    EXPECT_EQ(monitor.kit.boxes.size(), 1u);
+    monitor.kit.onPump = nullptr;
+    Lines launched = monitor.Tick(listings);
+    std::sort(launched.begin(), launched.end());
+    EXPECT_EQ(launched, (Lines{"a\\new", "b\\new"}));
+
+    // A stop in the middle of one.
+    tree.Write("a/more");
+    tree.Write("b/more");
+    std::this_thread::sleep_for(kSettle);
+    monitor.kit.onPump = [&](int) { monitor.form.EndIt(); };
+    EXPECT_TRUE(monitor.Tick(listings).empty());
+    EXPECT_FALSE(monitor.form.needtodelete);
+    EXPECT_EQ(monitor.form.jobs, nullptr);
 }
 
 }  // namespace
