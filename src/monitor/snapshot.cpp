@@ -162,6 +162,7 @@ bool TMainForm::ReadLevel(std::u16string_view dirname, std::u16string_view dirna
                 if (form.blocks_[b]) FreePChar(form.blocks_[b]);
             form.blocks_.resize(firstBlock);
             form.staged_.resize(first);
+            form.units_.resize(first);
             form.names_.resize(firstUnit);
         }
     } unstage{*this, first, firstBlock, firstUnit};
@@ -183,8 +184,9 @@ bool TMainForm::ReadLevel(std::u16string_view dirname, std::u16string_view dirna
     bool found = search.First(pattern.c_str(), entry);
     for (; found && !inbreak; found = search.Next(entry)) {
         if (!entry.directory) {
-            staged_.push_back(
-                Staged{entry.size, entry.written, static_cast<uint32_t>(entry.name.size())});
+            if (entry.name.size() > UINT16_MAX) continue;  // no system lists such a name
+            staged_.push_back(Staged{entry.size, entry.written});
+            units_.push_back(static_cast<uint16_t>(entry.name.size()));
             names_.append(entry.name).push_back(u'\0');
             if (names_.size() - firstUnit >= kBlockUnits) block();
             publishedBelow = false;
@@ -214,15 +216,16 @@ bool TMainForm::ReadLevel(std::u16string_view dirname, std::u16string_view dirna
         TDir* below = afile;
         if (auto* records = static_cast<TDir*>(dir.files->AddMany(gathered))) {
             auto staged = staged_.cbegin() + static_cast<ptrdiff_t>(first);
+            auto units = units_.cbegin() + static_cast<ptrdiff_t>(first);
             TDir* record = records;
             for (size_t b = firstBlock; b < blocks_.size(); ++b) {
                 const char16_t* name = blocks_[b];
-                for (uint32_t n = NamesAt(name); n > 0; --n, ++record, ++staged) {
+                for (uint32_t n = NamesAt(name); n > 0; --n, ++record, ++staged, ++units) {
                     record->dname2 = const_cast<char16_t*>(name);
                     record->time = staged->time;
                     record->sizelo = static_cast<uint32_t>(staged->size);
                     record->sizehi = static_cast<uint32_t>(staged->size >> 32);
-                    name += staged->units + 1;
+                    name += *units + 1u;
                 }
             }
             blocks_.resize(firstBlock);  // the records own them now

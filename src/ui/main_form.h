@@ -173,9 +173,11 @@ class TMainForm : public gui::WindowEvents {
     struct Staged {
         uint64_t size;
         uint64_t time;
-        uint32_t units;  // the name's length, without its terminator
     };
     std::deque<Staged> staged_;
+    // Each staged name's length: file systems name entries in at most 255
+    // units.
+    std::deque<uint16_t> units_;
     std::u16string names_;
     std::vector<char16_t*> blocks_;
     std::vector<Level> path_;
