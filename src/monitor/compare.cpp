@@ -85,6 +85,18 @@ class FirstMatch {
         // directory record, with its path, can move to another array.
         const bool files = key == &TDir::dname2;
         if (const char16_t* first = RawKey(old, 0); files && first && KeysDistinct(first)) {
+            // The names of a directory lie in blocks in the order of the
+            // records: where both arrays' blocks are equal, so are the names.
+            while (equal < both) {
+                const char16_t* a = RawKey(fresh, equal);
+                const char16_t* b = RawKey(old, equal);
+                if (!a || !b) break;
+                const uint32_t names = NamesAt(a);
+                if (names != NamesAt(b) || names > both - equal || UnitsAt(a) != UnitsAt(b) ||
+                    std::memcmp(a, b, UnitsAt(a) * sizeof(char16_t)) != 0)
+                    break;
+                equal += names;
+            }
             while (equal < both && SameText(KeyOf(fresh, equal), KeyOf(old, equal), length))
                 ++equal;
             inPlace_ = equal;

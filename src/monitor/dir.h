@@ -29,8 +29,8 @@ struct TDir {
     };
 };
 
-// Every text sits in a buffer that starts with a count of the names it
-// holds: one for a text of its own, more for a block that holds the names of
+// Every text sits in a buffer that starts with its length and a count of the
+// names it holds: one for a text of its own, more for a block that holds the names of
 // several file entries of one directory, one after another, each with its
 // terminator. Reading a directory makes one allocation for many names, not
 // one per file. The entries whose names share a block are consecutive in
@@ -44,8 +44,10 @@ void AllocPChar(char16_t*& field, std::u16string_view text);
 char16_t* AllocNames(std::u16string_view names, uint32_t count);
 // Frees the buffer that `text` opens: a text of its own, or a whole block.
 void FreePChar(char16_t* text);
-// How many names the buffer that `text` opens holds.
+// How many names the buffer that `text` opens holds, and how many text units
+// with their terminators.
 uint32_t NamesAt(const char16_t* text);
+uint32_t UnitsAt(const char16_t* text);
 // Whether the keys of the array whose first record's key is `text` are known
 // to be all different. The comparison proves it once and marks it; the next
 // snapshot of an unchanged directory inherits the mark, and comparing it then

@@ -37,7 +37,8 @@ uint64_t TDynaArray::FittingBlock(uint32_t records) const {
 
 bool TDynaArray::Reblock(uint64_t bytes, int errornr) {
     // amemsize is 32 bits wide: a larger block counts as one we cannot have.
-    void* block = bytes <= UINT32_MAX ? platform::AllocZeroedBlock(static_cast<size_t>(bytes)) : nullptr;
+    void* block =
+        bytes <= UINT32_MAX ? platform::AllocZeroedBlock(static_cast<size_t>(bytes)) : nullptr;
     if (!block) {
         std::string text = "Error " + std::to_string(errornr) + " while trying to allocate " +
                            std::to_string(bytes) + " bytes of RAM. Not enough memory.";
@@ -60,7 +61,9 @@ TDynaArray::Fit TDynaArray::FitMore() {
     return Reblock(bytes, poi ? 2 : 1) ? Fit::NewBlock : Fit::Failed;
 }
 
-bool TDynaArray::AllocMoreMem() { return FitMore() == Fit::NewBlock; }
+bool TDynaArray::AllocMoreMem() {
+    return FitMore() == Fit::NewBlock;
+}
 
 void TDynaArray::AllocLessMem() {
     if (count == 0) {
@@ -151,7 +154,8 @@ void TDynaArray::First() {
 }
 
 bool TDynaArray::Next() {
-    if (count == 0 || aobjnr < -1 || static_cast<int64_t>(aobjnr) >= static_cast<int64_t>(count) - 1)
+    if (count == 0 || aobjnr < -1 ||
+        static_cast<int64_t>(aobjnr) >= static_cast<int64_t>(count) - 1)
         return false;
     SetCursor(aobjnr + 1);
     return true;

@@ -7,12 +7,13 @@
 #include <cstdint>
 
 class TDynaArray {
-public:
+  public:
     // `typpoi` is the owner's cursor variable (or null); it is written on
     // every cursor move with the current record's address.
     template <class T>
     TDynaArray(uint32_t thesize, T** typpoi) : TDynaArray(thesize, static_cast<void*>(typpoi)) {}
-    TDynaArray(uint32_t thesize, std::nullptr_t) : TDynaArray(thesize, static_cast<void*>(nullptr)) {}
+    TDynaArray(uint32_t thesize, std::nullptr_t)
+        : TDynaArray(thesize, static_cast<void*>(nullptr)) {}
     virtual ~TDynaArray();
 
     TDynaArray(const TDynaArray&) = delete;
@@ -46,12 +47,14 @@ public:
     uint32_t buffersize = 100;
     uint32_t size;
 
-private:
+  private:
     enum class Fit { Same, NewBlock, Failed };
 
     TDynaArray(uint32_t thesize, void* typpoi) : outeraobj(typpoi), size(thesize) {}
 
-    uint8_t* Record(uint32_t index) const { return static_cast<uint8_t*>(poi) + size_t{index} * size; }
+    uint8_t* Record(uint32_t index) const {
+        return static_cast<uint8_t*>(poi) + size_t{index} * size;
+    }
     void SetCursor(int32_t index);
     void ClearCursor();
     void Publish();

@@ -8,9 +8,9 @@
 struct TJob {
     char16_t* command2;  // the parameter template
     char16_t* command;
-    char16_t* dirname;   // the watched directory, as the entry holds it
-    TDir odir;           // the previous snapshot
-    TDir dir;            // the fresh snapshot
+    char16_t* dirname;  // the watched directory, as the entry holds it
+    TDir odir;          // the previous snapshot
+    TDir dir;           // the fresh snapshot
     bool invisible;
     bool newfiles;
     bool changedfiles;

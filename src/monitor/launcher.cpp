@@ -7,12 +7,16 @@ namespace {
 
 constexpr std::u16string_view kQuotedFull = u"\"%1\"";
 
-bool Blank(char16_t c) { return c == u' ' || c == u'\t'; }
+bool Blank(char16_t c) {
+    return c == u' ' || c == u'\t';
+}
 
 // What cmd reads as syntax outside double quotes: its operators, the escape,
 // variables, and what its commands take as separators (copy also joins files
 // with '+').
-bool Syntax(char16_t c) { return std::u16string_view(u"&|<>^()%!,;=+").find(c) != std::u16string_view::npos; }
+bool Syntax(char16_t c) {
+    return std::u16string_view(u"&|<>^()%!,;=+").find(c) != std::u16string_view::npos;
+}
 
 bool HasSyntax(std::u16string_view text) {
     for (char16_t c : text)
@@ -164,7 +168,8 @@ std::u16string ExpandParameters(std::u16string_view command2, std::u16string_vie
 std::u16string LaunchParameters(std::u16string_view command, std::u16string_view command2,
                                 std::u16string_view fname, std::u16string_view fname2) {
     CmdSwitches cmd;
-    if (!IsCmd(command) || !SplitCmd(command2, cmd)) return ExpandParameters(command2, fname, fname2);
+    if (!IsCmd(command) || !SplitCmd(command2, cmd))
+        return ExpandParameters(command2, fname, fname2);
     const std::u16string_view head = command2.substr(0, cmd.lineStart);
     const std::u16string_view line = command2.substr(cmd.lineStart);
 

@@ -16,7 +16,7 @@
 // which would end the template's. Paths of plain characters come out as the
 // scan alone makes them.
 std::u16string ExpandParameters(std::u16string_view command2, std::u16string_view fname,
-                                 std::u16string_view fname2);
+                                std::u16string_view fname2);
 
 // The parameters handed to the shell for `command`. When the command is cmd
 // with /c or /k, the line after the switch is the one cmd runs: where cmd's

@@ -9,22 +9,28 @@
 
 namespace {
 
-// The count of names in front of every text, in text units; its top bit is
-// the mark of distinct keys.
-constexpr size_t kCountUnits = 2;
-static_assert(sizeof(uint32_t) == kCountUnits * sizeof(char16_t));
+// In front of every text: the units of its buffer, then the count of names,
+// whose top bit is the mark of distinct keys.
+constexpr size_t kWordUnits = 2;
+static_assert(sizeof(uint32_t) == kWordUnits * sizeof(char16_t));
+constexpr size_t kHeadUnits = 2 * kWordUnits;
 constexpr uint32_t kDistinct = 0x80000000u;
 
-uint32_t CountWord(const char16_t* text) {
+uint32_t WordAt(const char16_t* text, size_t back) {
     uint32_t word;
-    std::memcpy(&word, text - kCountUnits, sizeof word);
+    std::memcpy(&word, text - back, sizeof word);
     return word;
 }
 
+uint32_t CountWord(const char16_t* text) {
+    return WordAt(text, kWordUnits);
+}
+
 char16_t* NewText(size_t units, uint32_t names) {
-    auto* buffer = new char16_t[kCountUnits + units];
-    std::memcpy(buffer, &names, sizeof names);
-    return buffer + kCountUnits;
+    auto* buffer = new char16_t[kHeadUnits + units];
+    const uint32_t head[2] = {static_cast<uint32_t>(units), names};
+    std::memcpy(buffer, head, sizeof head);
+    return buffer + kHeadUnits;
 }
 
 }  // namespace
@@ -43,7 +49,11 @@ char16_t* AllocNames(std::u16string_view names, uint32_t count) {
 }
 
 void FreePChar(char16_t* text) {
-    delete[](text - kCountUnits);
+    delete[](text - kHeadUnits);
+}
+
+uint32_t UnitsAt(const char16_t* text) {
+    return WordAt(text, kHeadUnits);
 }
 
 uint32_t NamesAt(const char16_t* text) {
@@ -56,7 +66,7 @@ bool KeysDistinct(const char16_t* text) {
 
 void MarkKeysDistinct(char16_t* text) {
     const uint32_t word = CountWord(text) | kDistinct;
-    std::memcpy(text - kCountUnits, &word, sizeof word);
+    std::memcpy(text - kWordUnits, &word, sizeof word);
 }
 
 std::u16string AddBackslash(std::u16string_view text) {

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "monitor/dyna_array.h"
-#include "platform/dir_search.h"
 #include "base/text.h"
 #include "gui/memory/toolkit_memory.h"
+#include "monitor/dyna_array.h"
+#include "platform/dir_search.h"
 #include "test_support.h"
 #include "ui/main_form.h"
 
@@ -55,12 +55,22 @@ class Builder {
         form_.InitDir(dir);
         AllocPChar(dir.dname, Wide(path));
         AllocPChar(dir.dname2, Wide(rel));
-        for (const FileShape& f : design.files) {
-            auto* file = static_cast<TDir*>(dir.files->Add());
-            AllocPChar(file->dname2, Wide(f.name));
-            file->time = f.time;
-            file->sizelo = static_cast<uint32_t>(f.size);
-            file->sizehi = static_cast<uint32_t>(f.size >> 32);
+        // The names in blocks of a few, as the reader keeps them.
+        const size_t perBlock = 1 + design.files.size() % 4;
+        for (size_t first = 0; first < design.files.size(); first += perBlock) {
+            const size_t end = std::min(design.files.size(), first + perBlock);
+            std::u16string names;
+            for (size_t i = first; i < end; ++i) names.append(Wide(design.files[i].name)) += u'\0';
+            char16_t* name = AllocNames(names, static_cast<uint32_t>(end - first));
+            for (size_t i = first; i < end; ++i) {
+                const FileShape& f = design.files[i];
+                auto* file = static_cast<TDir*>(dir.files->Add());
+                file->dname2 = name;
+                name += std::char_traits<char16_t>::length(name) + 1;
+                file->time = f.time;
+                file->sizelo = static_cast<uint32_t>(f.size);
+                file->sizehi = static_cast<uint32_t>(f.size >> 32);
+            }
         }
         for (const DirShape& d : design.dirs) {
             auto* sub = static_cast<TDir*>(dir.dirs->Add());
@@ -288,7 +298,6 @@ TEST_F(FastCompare, LargeDirectoriesInPlaceShiftedAndReversed) {
     Set(same, old);
     EXPECT_EQ(Run(true, true), Lines{"\"D:\\In\\file-1234.dat\"|file-1234.dat"});
 }
-
 
 // As ticks do: each fresh snapshot is the old one of the next comparison, so
 // whatever a comparison learnt about one snapshot's names is used by the next.
