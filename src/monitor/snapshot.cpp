@@ -142,6 +142,9 @@ bool TMainForm::ReadLevel(std::u16string_view dirname, std::u16string_view dirna
     InitDir(dir);
     AllocPChar(dir.dname, dirname);
     AllocPChar(dir.dname2, dirname2);
+    // The caller's texts may be buffers that the next level reuses.
+    dirname = dir.dname;
+    dirname2 = dir.dname2;
     if (inbreak) return false;
 
     // The directories being read, from the watched one down, for telling a
@@ -153,14 +156,19 @@ bool TMainForm::ReadLevel(std::u16string_view dirname, std::u16string_view dirna
     } leave{path_};
     const bool top = path_.size() == 1;
 
-    // The search pattern, and the path the names of subdirectories follow.
-    std::u16string pattern = AddBackslash(dirname) + u"*.*";
+    // The search pattern, and the path the names of subdirectories follow,
+    // in a buffer each depth keeps from read to read.
+    if (patterns_.size() < path_.size()) patterns_.resize(path_.size());
+    std::u16string& pattern = patterns_[path_.size() - 1];
+    pattern.assign(dirname);
+    if (!pattern.empty() && pattern.back() != u'\\') pattern += u'\\';
+    pattern += u"*.*";
     const std::u16string_view path(pattern.data(), pattern.size() - 3);
     std::u16string path2;  // made at the first subdirectory
     // This directory's file entries, staged so that its array grows once,
     // and the blocks their names went into. Blocks that no record took over
     // (a failed array, a throw) are freed when the read of this level ends.
-    const size_t first = staged_.size();
+    const size_t first = staged_.Count();
     const size_t firstBlock = blocks_.size();
     const size_t firstUnit = names_.size();
     size_t unblocked = first;  // the first entry whose name is not in a block yet
@@ -171,18 +179,17 @@ bool TMainForm::ReadLevel(std::u16string_view dirname, std::u16string_view dirna
             for (size_t b = firstBlock; b < form.blocks_.size(); ++b)
                 if (form.blocks_[b]) FreePChar(form.blocks_[b]);
             form.blocks_.resize(firstBlock);
-            form.staged_.resize(first);
-            form.units_.resize(first);
+            form.staged_.Truncate(first);
             form.names_.resize(firstUnit);
         }
     } unstage{*this, first, firstBlock, firstUnit};
     auto block = [&] {
-        if (unblocked == staged_.size()) return;
+        if (unblocked == staged_.Count()) return;
         blocks_.push_back(nullptr);
         blocks_.back() = AllocNames(std::u16string_view(names_).substr(firstUnit),
-                                    static_cast<uint32_t>(staged_.size() - unblocked));
+                                    static_cast<uint32_t>(staged_.Count() - unblocked));
         names_.resize(firstUnit);
-        unblocked = staged_.size();
+        unblocked = staged_.Count();
     };
     // Adding one file at a time would leave `afile` on whatever was added
     // last; when that was a file below a subdirectory listed after this
@@ -195,8 +202,7 @@ bool TMainForm::ReadLevel(std::u16string_view dirname, std::u16string_view dirna
     for (; found && !inbreak; found = search.Next(entry)) {
         if (!entry.directory) {
             if (entry.name.size() > UINT16_MAX) continue;  // no system lists such a name
-            staged_.push_back(Staged{entry.size, entry.written});
-            units_.push_back(static_cast<uint16_t>(entry.name.size()));
+            staged_.Push(entry.size, entry.written, static_cast<uint16_t>(entry.name.size()));
             names_.append(entry.name).push_back(u'\0');
             if (names_.size() - firstUnit >= kBlockUnits) block();
             publishedBelow = false;
@@ -207,8 +213,9 @@ bool TMainForm::ReadLevel(std::u16string_view dirname, std::u16string_view dirna
             if (path2.empty()) path2 = AddBackslash(dirname2);
             if (entry.link) links_.push_back(Joined(path2, entry.name));
             if (relisted && TakeOver(*relisted, entry, path2, *sub)) continue;
-            if (ReadLevel(Joined(path, entry.name), Joined(path2, entry.name), *sub, subdirs))
-                publishedBelow = publishedAny = true;
+            subPath_.assign(path).append(entry.name);
+            subPath2_.assign(path2).append(entry.name);
+            if (ReadLevel(subPath_, subPath2_, *sub, subdirs)) publishedBelow = publishedAny = true;
         }
     }
     // A folder that could not be listed now is not an empty one; nor is a
@@ -221,21 +228,21 @@ bool TMainForm::ReadLevel(std::u16string_view dirname, std::u16string_view dirna
     // The entries go into the array in one block change, which leaves it as
     // adding them one by one would have.
     block();
-    const auto gathered = static_cast<uint32_t>(staged_.size() - first);
+    const auto gathered = static_cast<uint32_t>(staged_.Count() - first);
     if (gathered) {
         TDir* below = afile;
         if (auto* records = static_cast<TDir*>(dir.files->AddMany(gathered))) {
-            auto staged = staged_.cbegin() + static_cast<ptrdiff_t>(first);
-            auto units = units_.cbegin() + static_cast<ptrdiff_t>(first);
+            size_t staged = first;
             TDir* record = records;
             for (size_t b = firstBlock; b < blocks_.size(); ++b) {
                 const char16_t* name = blocks_[b];
-                for (uint32_t n = NamesAt(name); n > 0; --n, ++record, ++staged, ++units) {
+                for (uint32_t n = NamesAt(name); n > 0; --n, ++record, ++staged) {
+                    const uint64_t size = staged_.Size(staged);
                     record->dname2 = const_cast<char16_t*>(name);
-                    record->time = staged->time;
-                    record->sizelo = static_cast<uint32_t>(staged->size);
-                    record->sizehi = static_cast<uint32_t>(staged->size >> 32);
-                    name += *units + 1u;
+                    record->time = staged_.Time(staged);
+                    record->sizelo = static_cast<uint32_t>(size);
+                    record->sizehi = static_cast<uint32_t>(size >> 32);
+                    name += staged_.Units(staged) + 1u;
                 }
             }
             blocks_.resize(firstBlock);  // the records own them now

@@ -11,19 +11,18 @@ ListingFault& Fault() {
     return fault;
 }
 
-// Asked before every entry: a plain flag, not the function object's guard.
-bool faultSet = false;
-
 }  // namespace
 
 void SetListingFault(ListingFault fault) {
-    faultSet = static_cast<bool>(fault);
+    DirSearch::faultSet_ = static_cast<bool>(fault);
     Fault() = std::move(fault);
 }
 
+bool DirSearch::faultSet_ = false;
+
 bool DirSearch::Faulted() {
-    if (!faultSet) return false;
     const ListingFault& fault = Fault();
+    if (!fault) return false;
     const ListEnd end = fault(pattern_, delivered_);
     if (end == ListEnd::complete) return false;
     end_ = end;
@@ -34,13 +33,7 @@ bool DirSearch::First(const char16_t* pattern, DirEntry& entry) {
     pattern_ = pattern;
     delivered_ = 0;
     end_ = ListEnd::complete;
-    if (Faulted() || !OpenListing(pattern, entry)) return false;
-    ++delivered_;
-    return true;
-}
-
-bool DirSearch::Next(DirEntry& entry) {
-    if (!handle_ || Faulted() || !NextListed(entry)) return false;
+    if ((faultSet_ && Faulted()) || !OpenListing(pattern, entry)) return false;
     ++delivered_;
     return true;
 }

@@ -38,6 +38,12 @@ enum class ListEnd {
     unreadable,  // it exists, or may, but could not be listed now
 };
 
+// Test seam: called before a search delivers entry `index` (0 at First) of
+// the listing `pattern`; what it returns other than ListEnd::complete ends
+// the listing there, as the system would have ended it.
+using ListingFault = std::function<ListEnd(std::u16string_view pattern, size_t index)>;
+void SetListingFault(ListingFault fault);
+
 // One open search; closed when it goes out of scope.
 class DirSearch {
   public:
@@ -50,13 +56,20 @@ class DirSearch {
     // is listed, hidden and system entries, "." and ".." included. False when
     // there is no entry; End() then tells why.
     bool First(const char16_t* pattern, DirEntry& entry);
-    bool Next(DirEntry& entry);
+    // Asked once per entry: the common path is inline.
+    bool Next(DirEntry& entry) {
+        if (!handle_ || (faultSet_ && Faulted()) || !NextListed(entry)) return false;
+        ++delivered_;
+        return true;
+    }
     ListEnd End() const { return end_; }
 
   private:
     bool OpenListing(const char16_t* pattern, DirEntry& entry);
     bool NextListed(DirEntry& entry);
     bool Faulted();
+    static bool faultSet_;  // a listing fault is set
+    friend void SetListingFault(ListingFault fault);
 
     void* handle_ = nullptr;
     ListEnd end_ = ListEnd::complete;
@@ -71,11 +84,5 @@ bool IdentifyDir(std::u16string_view path, DirId& id);
 // Local time minus UTC now, in 100-ns steps. Volumes that keep local times
 // (FAT, exFAT) report UTC times that move by the change of this offset.
 int64_t LocalOffset();
-
-// Test seam: called before a search delivers entry `index` (0 at First) of
-// the listing `pattern`; what it returns other than ListEnd::complete ends
-// the listing there, as the system would have ended it.
-using ListingFault = std::function<ListEnd(std::u16string_view pattern, size_t index)>;
-void SetListingFault(ListingFault fault);
 
 }  // namespace platform

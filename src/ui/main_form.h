@@ -14,6 +14,7 @@
 #include "monitor/dir.h"
 #include "monitor/job.h"
 #include "monitor/job_watch.h"
+#include "monitor/staging.h"
 #include "platform/dir_search.h"
 #include "storage/form_storage.h"
 #include "ui/interval_field.h"
@@ -167,17 +168,13 @@ class TMainForm : public gui::WindowEvents {
     // a deeper level may add one while the levels above hold theirs.
     std::deque<std::vector<uint64_t>> tables_;
     // File entries of the directories being read, gathered so that each
-    // directory's array grows once; in pieces, so that a directory of many
-    // files does not need a second copy of its entries in one piece. Their
-    // names wait in `names_` until a block of them is made.
-    struct Staged {
-        uint64_t size;
-        uint64_t time;
-    };
-    std::deque<Staged> staged_;
-    // Each staged name's length: file systems name entries in at most 255
-    // units.
-    std::deque<uint16_t> units_;
+    // directory's array grows once. Their names wait in `names_` until a
+    // block of them is made.
+    Staging staged_;
+    // The search pattern of each depth being read, and the paths of the
+    // subdirectory to read next.
+    std::deque<std::u16string> patterns_;
+    std::u16string subPath_, subPath2_;
     std::u16string names_;
     std::vector<char16_t*> blocks_;
     std::vector<Level> path_;
