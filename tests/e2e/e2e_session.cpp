@@ -44,6 +44,9 @@ void RunHostileNamesAndSessionEnd(const std::wstring& app, const std::wstring& w
     Require(run.Start(app, L"-mini", work), "Valmorin.exe -mini started");
     run.main = WaitTop(run.Pid(), mainCaption, true, 20000);
     Require(run.main != nullptr && WaitVisible(run.main, false, 5000), "monitoring started");
+    // The window hides before the first pass reads the folder, and what that
+    // pass finds counts as there before: the names come after it.
+    Sleep(1500);
     const long trayBefore = TrayInk();
     std::vector<std::wstring> names(std::begin(kHostile), std::end(kHostile));
     names.insert(names.end(), std::begin(kPlain), std::end(kPlain));

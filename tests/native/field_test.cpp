@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "gui/memory/toolkit_memory.h"
@@ -35,6 +37,10 @@ class Field : public ::testing::Test {
         form.BitBtn4Click();
     }
     Lines Tick() {
+#ifdef _WIN32
+        // Wine hands on the system's change reports a moment after the change.
+        std::this_thread::sleep_for(std::chrono::milliseconds(60));
+#endif
         kit.FireTimers();
         return test::TakeLaunches(kit);
     }
