@@ -141,18 +141,6 @@ void TMainForm::CompareRelisted(TDir& level, size_t depth) {
         CompareRelisted(*static_cast<TDir*>(level.dirs->GetObject(i)), depth + 1);
 }
 
-namespace {
-
-// The subfolders of `array` whose index is not in `taken`.
-template <class Each>
-void ForOthers(TDynaArray& array, std::vector<bool> taken, Each&& each) {
-    taken.resize(array.count);
-    for (uint32_t i = 0; i < array.count; ++i)
-        if (!taken[i]) each(RecordAt(array, i));
-}
-
-}  // namespace
-
 bool TMainForm::PartialTick(TJob& job, JobWatch& watch) {
     if (infirsttimer || fullEvery_ == 0 || !watch.running || !watch.complete) return false;
     if (std::chrono::steady_clock::now() - watch.fullAt >= std::chrono::seconds(fullEvery_))
@@ -235,47 +223,52 @@ bool TMainForm::PartialTick(TJob& job, JobWatch& watch) {
     return true;
 }
 
+namespace {
+
+// The subfolder records that moved, by their index on one side of the move.
+std::vector<bool> Moved(const std::vector<std::pair<uint32_t, uint32_t>>& moved, bool fresh) {
+    std::vector<bool> taken;
+    for (const auto& [freshIndex, liveIndex] : moved) {
+        const uint32_t at = fresh ? freshIndex : liveIndex;
+        if (taken.size() <= at) taken.resize(at + 1);
+        taken[at] = true;
+    }
+    return taken;
+}
+
+}  // namespace
+
+void TMainForm::ReleaseExcept(TDir& level, std::vector<bool> moved) {
+    if (level.files) {
+        ReleaseNames(*level.files);
+        delete level.files;
+    }
+    if (level.dirs) {
+        moved.resize(level.dirs->count);
+        for (uint32_t i = 0; i < level.dirs->count; ++i)
+            if (!moved[i]) ReleaseDir(RecordAt(*level.dirs, i));
+        delete level.dirs;
+    }
+    level.files = nullptr;
+    level.dirs = nullptr;
+}
+
 void TMainForm::Commit(Relisted& relisted) {
     TDir& live = *relisted.record;
     TDir& fresh = relisted.fresh;
-    std::vector<bool> taken;
-    for (const auto& [freshIndex, liveIndex] : relisted.moved) {
-        if (taken.size() <= liveIndex) taken.resize(liveIndex + 1);
-        taken[liveIndex] = true;
-    }
-    if (live.files) {
-        ReleaseNames(*live.files);
-        delete live.files;
-    }
-    if (live.dirs) {
-        ForOthers(*live.dirs, std::move(taken), [this](TDir& gone) { ReleaseDir(gone); });
-        delete live.dirs;
-    }
+    ReleaseExcept(live, Moved(relisted.moved, false));
     live.files = fresh.files;
     live.dirs = fresh.dirs;
-    if (fresh.dname) FreePChar(fresh.dname);
-    if (fresh.dname2) FreePChar(fresh.dname2);
+    fresh.files = nullptr;
+    fresh.dirs = nullptr;
+    ReleaseDir(fresh);  // its texts: the snapshot's level keeps its own
     fresh = TDir{};
 }
 
 void TMainForm::Abandon(Relisted& relisted) {
-    TDir& fresh = relisted.fresh;
-    std::vector<bool> taken;
-    for (const auto& [freshIndex, liveIndex] : relisted.moved) {
-        if (taken.size() <= freshIndex) taken.resize(freshIndex + 1);
-        taken[freshIndex] = true;
-    }
-    if (fresh.files) {
-        ReleaseNames(*fresh.files);
-        delete fresh.files;
-    }
-    if (fresh.dirs) {
-        ForOthers(*fresh.dirs, std::move(taken), [this](TDir& read) { ReleaseDir(read); });
-        delete fresh.dirs;
-    }
-    if (fresh.dname) FreePChar(fresh.dname);
-    if (fresh.dname2) FreePChar(fresh.dname2);
-    fresh = TDir{};
+    ReleaseExcept(relisted.fresh, Moved(relisted.moved, true));
+    ReleaseDir(relisted.fresh);
+    relisted.fresh = TDir{};
 }
 
 void TMainForm::FullTick(TJob& job, JobWatch& watch) {

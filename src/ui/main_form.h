@@ -135,6 +135,9 @@ class TMainForm : public gui::WindowEvents {
     // A listed level replaces the snapshot's, or is given up.
     void Commit(Relisted& relisted);
     void Abandon(Relisted& relisted);
+    // Releases a level's file array and the subfolder records that did not
+    // move (`moved` by index), then its arrays.
+    void ReleaseExcept(TDir& level, std::vector<bool> moved);
     // A folder on the path of the running read, and what the system says it
     // is, asked only when a link needs it.
     struct Level {

@@ -307,13 +307,13 @@ TEST(FastCompareTicks, AgreeWithLinearSearchTickAfterTick) {
     Builder make{form};
     std::mt19937 rng(5);
     for (int pool : {400, 12}) {
-        DirShape spec = RandomDir(rng, 0, pool);
+        DirShape shape = RandomDir(rng, 0, pool);
         TDir old{}, fresh{};
-        make.Build(old, spec, "D:\\In", "");
+        make.Build(old, shape, "D:\\In", "");
         for (int tick = 0; tick < 40; ++tick) {
             // Unchanged names on every other tick, then a changed listing.
-            if (tick % 2) spec = NextListing(spec, rng, pool, 0);
-            make.Build(fresh, spec, "D:\\In", "");
+            if (tick % 2) shape = NextListing(shape, rng, pool, 0);
+            make.Build(fresh, shape, "D:\\In", "");
             for (bool newfiles : {false, true}) {
                 Lines expected;
                 LinearReference(fresh, old, newfiles, true, expected);
