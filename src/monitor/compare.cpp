@@ -117,6 +117,11 @@ class FirstMatch {
             if (char16_t* first = RawKey(fresh, 0)) MarkKeysDistinct(first);
     }
 
+    // The fresh records before this one have their match at the same index
+    // of the previous array.
+    uint32_t InPlace() const { return inPlace_; }
+    const TDir* Old() const { return Record(0); }
+
     // `name` is the key of the fresh record `i`.
     TDir* Find(uint32_t i, const char16_t* name) {
         if (i < inPlace_) return Record(i);
@@ -194,6 +199,26 @@ bool Changed(const TDir& old, const TDir& file, int64_t shift) {
     return shift == 0 || static_cast<int64_t>(file.time - old.time) != -shift;
 }
 
+// The first of the fresh `files` from `i` on that is to be launched, as new
+// or as changed; `count` when none is. A loop of its own, since nearly every
+// entry of a tick is neither.
+uint32_t NextToLaunch(FirstMatch& known, const TDir* files, uint32_t i, uint32_t count,
+                      bool newfiles, bool changedfiles, int64_t shift) {
+    const uint32_t inPlace = std::min(known.InPlace(), count);
+    if (!changedfiles) {
+        i = std::max(i, inPlace);
+    } else if (i < inPlace) {
+        const TDir* olds = known.Old();
+        while (i < inPlace && !Changed(olds[i], files[i], shift)) ++i;
+        if (i < inPlace) return i;
+    }
+    for (; i < count; ++i) {
+        const TDir* old = known.Find(i, files[i].dname2);
+        if (old ? changedfiles && Changed(*old, files[i], shift) : newfiles) break;
+    }
+    return i;
+}
+
 }  // namespace
 
 void TMainForm::CompDir(TDir& dir, TDir& odir, std::u16string_view command,
@@ -226,18 +251,23 @@ void TMainForm::CompareFiles(TDir& dir, TDir& odir, std::u16string_view command,
     FirstMatch known(tables_[depth], *dir.files, *odir.files, &TDir::dname2);
     std::u16string path, path2;  // made at the first launch
     bool pathsMade = false;
-    for (uint32_t i = 0; i < dir.files->count; ++i) {
-        auto* file = static_cast<TDir*>(dir.files->GetObject(i));
-        const TDir* old = known.Find(i, file->dname2);
-        bool report = old ? changedfiles && Changed(*old, *file, shift_) : newfiles;
-        if (!report) continue;
+    // The cursor is moved only where it can be seen: at a launch, and to
+    // the last entry at the end, where a walk over the entries leaves it.
+    const uint32_t count = dir.files->count;
+    const auto* files = static_cast<const TDir*>(dir.files->poi);
+    for (uint32_t i = 0;; ++i) {
+        i = NextToLaunch(known, files, i, count, newfiles, changedfiles, shift_);
+        if (i == count) break;
+        const TDir& file = files[i];
         if (!pathsMade) {
             path = AddBackslash(View(dir.dname));
             path2 = AddBackslash(View(dir.dname2));
             pathsMade = true;
         }
-        ExecCommand(command, command2, path + file->dname2, path2 + file->dname2, invisible);
+        dir.files->GetObject(i);
+        ExecCommand(command, command2, path + file.dname2, path2 + file.dname2, invisible);
     }
+    if (count) dir.files->GetObject(count - 1);
 }
 
 void TMainForm::CompareDirs(TDir& dir, TDir& odir, std::u16string_view command,

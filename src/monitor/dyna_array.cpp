@@ -100,8 +100,12 @@ void* TDynaArray::AddMany(uint32_t n) {
     uint32_t first = count;
     if (first + n < first) return nullptr;
     uint64_t bytes = FittingBlock(first + n);
+    // Slots past the count may hold deleted records' bytes, in the block or
+    // copied from it; the rest of a new block is zeroed already.
+    const uint64_t stale = std::min<uint64_t>(amemsize, uint64_t{first + n} * size);
     if (bytes != amemsize && !Reblock(bytes, poi ? 2 : 1)) return nullptr;
-    std::memset(Record(first), 0, size_t{n} * size);
+    if (stale > uint64_t{first} * size)
+        std::memset(Record(first), 0, static_cast<size_t>(stale - uint64_t{first} * size));
     count = first + n;
     SetCursor(static_cast<int32_t>(count - 1));
     return Record(first);

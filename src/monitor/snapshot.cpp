@@ -170,7 +170,7 @@ bool TMainForm::ReadLevel(std::u16string_view dirname, std::u16string_view dirna
     // (a failed array, a throw) are freed when the read of this level ends.
     const size_t first = staged_.Count();
     const size_t firstBlock = blocks_.size();
-    const size_t firstUnit = names_.size();
+    const size_t firstUnit = staged_.Names().Kept();
     size_t unblocked = first;  // the first entry whose name is not in a block yet
     struct Unstage {
         TMainForm& form;
@@ -179,16 +179,15 @@ bool TMainForm::ReadLevel(std::u16string_view dirname, std::u16string_view dirna
             for (size_t b = firstBlock; b < form.blocks_.size(); ++b)
                 if (form.blocks_[b]) FreePChar(form.blocks_[b]);
             form.blocks_.resize(firstBlock);
-            form.staged_.Truncate(first);
-            form.names_.resize(firstUnit);
+            form.staged_.Truncate(first, firstUnit);
         }
     } unstage{*this, first, firstBlock, firstUnit};
     auto block = [&] {
         if (unblocked == staged_.Count()) return;
         blocks_.push_back(nullptr);
-        blocks_.back() = AllocNames(std::u16string_view(names_).substr(firstUnit),
+        blocks_.back() = AllocNames(staged_.Names().Since(firstUnit),
                                     static_cast<uint32_t>(staged_.Count() - unblocked));
-        names_.resize(firstUnit);
+        staged_.Names().Drop(firstUnit);
         unblocked = staged_.Count();
     };
     // Adding one file at a time would leave `afile` on whatever was added
@@ -198,13 +197,12 @@ bool TMainForm::ReadLevel(std::u16string_view dirname, std::u16string_view dirna
     bool publishedAny = false;
     platform::DirSearch search;
     platform::DirEntry entry;
-    bool found = search.First(pattern.c_str(), entry);
+    bool found = search.First(pattern.c_str(), entry, &staged_.Names());
     for (; found && !inbreak; found = search.Next(entry)) {
         if (!entry.directory) {
             if (entry.name.size() > UINT16_MAX) continue;  // no system lists such a name
-            staged_.Push(entry.size, entry.written, static_cast<uint16_t>(entry.name.size()));
-            names_.append(entry.name).push_back(u'\0');
-            if (names_.size() - firstUnit >= kBlockUnits) block();
+            staged_.Push(entry.size, entry.written, entry.name.size());
+            if (staged_.Names().Kept() - firstUnit >= kBlockUnits) block();
             publishedBelow = false;
         } else if (subdirs && entry.name != u"." && entry.name != u".." &&
                    !(entry.link && LeadsBack(entry.target)) && path_.size() < kDeepest) {

@@ -1,5 +1,5 @@
-// The file entries of the directories being read, until each directory's
-// array takes them over in one block change.
+// The file entries of the directories being read, and their names, until
+// each directory's array takes them over in one block change.
 #pragma once
 
 #include <algorithm>
@@ -8,33 +8,49 @@
 #include <memory>
 #include <vector>
 
+#include "platform/dir_search.h"
+
 class Staging {
   public:
-    size_t Count() const { return count_; }
-    // `units` is the length of the entry's name: file systems name entries
-    // in at most 255 units.
-    void Push(uint64_t size, uint64_t time, uint16_t units) {
-        if (count_ == chunks_.size() * kChunk) chunks_.push_back(std::make_unique<Chunk>());
-        Chunk& chunk = *chunks_[count_ / kChunk];
-        const size_t at = count_ % kChunk;
-        chunk.sizes[at] = size;
-        chunk.times[at] = time;
-        chunk.units[at] = units;
-        ++count_;
-    }
-    // Forgets the entries from `count` on. A few chunks stay for the next
-    // directories: reading one of few files allocates nothing here.
-    void Truncate(size_t count) {
-        count_ = count;
-        chunks_.resize(std::max((count + kChunk - 1) / kChunk, std::min(chunks_.size(), kKept)));
-    }
+    size_t Count() const { return current_ ? chunk_ * kChunk + at_ : 0; }
     uint64_t Size(size_t i) const { return chunks_[i / kChunk]->sizes[i % kChunk]; }
     uint64_t Time(size_t i) const { return chunks_[i / kChunk]->times[i % kChunk]; }
     uint16_t Units(size_t i) const { return chunks_[i / kChunk]->units[i % kChunk]; }
 
+    // The names of the entries: a listing puts each name here, and staging
+    // its entry keeps it.
+    platform::NameBuffer& Names() { return names_; }
+
+    // Asked once per file: the common path only stores and moves on. The
+    // file's name, of `units` (file systems name entries in at most 255), is
+    // the one the listing put last.
+    void Push(uint64_t size, uint64_t time, size_t units) {
+        if (at_ == kChunk) NextChunk();
+        Chunk& chunk = *current_;
+        chunk.sizes[at_] = size;
+        chunk.times[at_] = time;
+        chunk.units[at_] = static_cast<uint16_t>(units);
+        ++at_;
+        names_.Keep(units + 1);
+    }
+
+    // Forgets the entries from `count` on and the names from unit `units` on.
+    // A few chunks stay for the next directories: reading one of few files
+    // allocates nothing here.
+    void Truncate(size_t count, size_t units) {
+        names_.Drop(units);
+        chunk_ = count / kChunk;
+        at_ = count % kChunk;
+        if (at_ == 0 && chunk_ > 0) --chunk_, at_ = kChunk;  // at the end of a full chunk
+        chunks_.resize(std::max(count ? chunk_ + 1 : 0, std::min(chunks_.size(), kKept)));
+        current_ = chunks_.empty() ? nullptr : chunks_[chunk_].get();
+        if (!current_) at_ = kChunk;  // the first entry opens a chunk
+    }
+
   private:
     // In pieces, so that a directory of many files needs no second copy of
-    // its entries in one piece.
+    // its entries in one piece; each field in an array of its own, which
+    // wastes nothing on padding.
     static constexpr size_t kChunk = 1024;
     static constexpr size_t kKept = 2;
     struct Chunk {
@@ -42,6 +58,18 @@ class Staging {
         uint64_t times[kChunk];
         uint16_t units[kChunk];
     };
+
+    void NextChunk() {
+        const size_t chunk = current_ ? chunk_ + 1 : 0;
+        if (chunk == chunks_.size()) chunks_.push_back(std::make_unique_for_overwrite<Chunk>());
+        chunk_ = chunk;
+        current_ = chunks_[chunk].get();
+        at_ = 0;
+    }
+
     std::vector<std::unique_ptr<Chunk>> chunks_;
-    size_t count_ = 0;
+    Chunk* current_ = nullptr;  // the chunk being filled, chunks_[chunk_]
+    size_t chunk_ = 0;
+    size_t at_ = kChunk;  // the next entry's place in it
+    platform::NameBuffer names_;
 };

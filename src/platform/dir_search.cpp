@@ -29,7 +29,8 @@ bool DirSearch::Faulted() {
     return true;
 }
 
-bool DirSearch::First(const char16_t* pattern, DirEntry& entry) {
+bool DirSearch::First(const char16_t* pattern, DirEntry& entry, NameBuffer* names) {
+    names_ = names ? names : &ownNames_;
     pattern_ = pattern;
     delivered_ = 0;
     end_ = ListEnd::complete;

@@ -4,8 +4,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <string>
+#include <memory>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -17,8 +18,31 @@ struct DirId {
     bool operator==(const DirId&) const = default;
 };
 
+// Where a search puts the names it lists: each after the names kept so far,
+// with its terminator. The caller keeps a name by moving `Kept()` past it;
+// otherwise the next name takes its place. A caller that keeps names this
+// way needs no copy of each.
+class NameBuffer {
+  public:
+    // Room for a name of at most `units` and its terminator.
+    char16_t* Room(size_t units) {
+        if (units_.size() - kept_ <= units) units_.resize(2 * (kept_ + units + 1));
+        return units_.data() + kept_;
+    }
+    size_t Kept() const { return kept_; }
+    void Keep(size_t units) { kept_ += units; }
+    void Drop(size_t from) { kept_ = from; }
+    std::u16string_view Since(size_t from) const { return {units_.data() + from, kept_ - from}; }
+
+  private:
+    std::vector<char16_t> units_;
+    size_t kept_ = 0;
+};
+
 struct DirEntry {
-    std::u16string name;
+    // In the search's name buffer, followed by a terminator: valid until the
+    // search moves on or ends, or the buffer changes.
+    std::u16string_view name;
     bool directory = false;
     // A directory reached through a link (a junction, a directory symbolic
     // link or another reparse point; a POSIX symbolic link). `target` is the
@@ -48,17 +72,17 @@ void SetListingFault(ListingFault fault);
 class DirSearch {
   public:
     DirSearch() = default;
-    ~DirSearch();
     DirSearch(const DirSearch&) = delete;
     DirSearch& operator=(const DirSearch&) = delete;
 
     // `pattern` is a directory path followed by "\*.*"; every kind of entry
     // is listed, hidden and system entries, "." and ".." included. False when
-    // there is no entry; End() then tells why.
-    bool First(const char16_t* pattern, DirEntry& entry);
+    // there is no entry; End() then tells why. The names go into `names`, or
+    // into the search's own buffer.
+    bool First(const char16_t* pattern, DirEntry& entry, NameBuffer* names = nullptr);
     // Asked once per entry: the common path is inline.
     bool Next(DirEntry& entry) {
-        if (!handle_ || (faultSet_ && Faulted()) || !NextListed(entry)) return false;
+        if (!listing_ || (faultSet_ && Faulted()) || !NextListed(entry)) return false;
         ++delivered_;
         return true;
     }
@@ -71,7 +95,14 @@ class DirSearch {
     static bool faultSet_;  // a listing fault is set
     friend void SetListingFault(ListingFault fault);
 
-    void* handle_ = nullptr;
+    // The system's side of an open listing.
+    struct Listing;
+    struct Close {
+        void operator()(Listing* listing) const;
+    };
+    std::unique_ptr<Listing, Close> listing_;
+    NameBuffer* names_ = &ownNames_;
+    NameBuffer ownNames_;
     ListEnd end_ = ListEnd::complete;
     const char16_t* pattern_ = nullptr;  // for the fault seam, valid while listing
     size_t delivered_ = 0;

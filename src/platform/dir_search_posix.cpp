@@ -2,11 +2,15 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <optional>
 #include <string>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "base/text.h"
 #include "platform/dir_search.h"
@@ -26,18 +30,11 @@ DirId IdOf(const struct stat& info) {
     return {static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
 }
 
-// Four ASCII bytes as four UTF-16 units, in memory order.
-uint64_t Widen(uint32_t bytes) {
-    uint64_t units = bytes;
-    units = (units | (units << 16)) & 0x0000FFFF0000FFFFu;
-    return (units | (units << 8)) & 0x00FF00FF00FF00FFu;
-}
-
-// Decodes UTF-8 into `name` as base::Utf8ToUtf16 does; false, with `name` of no
-// use, at the first sequence that is not well-formed.
-bool DecodeWellFormed(const unsigned char* bytes, size_t length, std::u16string& name) {
-    name.resize(length);  // never fewer bytes than units
-    char16_t* out = name.data();
+// Decodes UTF-8 into `out`, which has room for `length` units, as
+// base::Utf8ToUtf16 does; the number of units, or none at the first sequence
+// that is not well-formed.
+std::optional<size_t> DecodeWellFormed(const unsigned char* bytes, size_t length,
+                                       char16_t* out) {
     size_t units = 0;
     for (size_t i = 0; i < length;) {
         const unsigned char lead = bytes[i];
@@ -55,14 +52,14 @@ bool DecodeWellFormed(const unsigned char* bytes, size_t length, std::u16string&
         } else if ((lead & 0xF8) == 0xF0) {
             n = 4, c = lead & 0x07, least = 0x10000;
         } else {
-            return false;
+            return std::nullopt;
         }
-        if (n > length - i) return false;
+        if (n > length - i) return std::nullopt;
         for (size_t k = 1; k < n; ++k) {
-            if ((bytes[i + k] & 0xC0) != 0x80) return false;
+            if ((bytes[i + k] & 0xC0) != 0x80) return std::nullopt;
             c = (c << 6) | (bytes[i + k] & 0x3F);
         }
-        if (c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
+        if (c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return std::nullopt;
         if (c < 0x10000) {
             out[units++] = static_cast<char16_t>(c);
         } else {
@@ -72,48 +69,54 @@ bool DecodeWellFormed(const unsigned char* bytes, size_t length, std::u16string&
         }
         i += n;
     }
-    name.resize(units);
-    return true;
+    return units;
 }
 
-uint64_t Load8(const char* bytes) {
-    uint64_t word;
-    std::memcpy(&word, bytes, sizeof word);
-    return word;
+// Names that are not ASCII: as base::Utf8ToUtf16 decodes them, into `out`,
+// which has room for `length` units; the number of units.
+size_t Decode(const char* bytes, size_t length, char16_t* out) {
+    if (auto units = DecodeWellFormed(reinterpret_cast<const unsigned char*>(bytes), length, out))
+        return *units;
+    // Ill-formed names take the general decoder with its escapes, which
+    // give one unit for each byte at most.
+    const std::u16string escaped = base::Utf8ToUtf16(std::string_view(bytes, length));
+    std::memcpy(out, escaped.data(), escaped.size() * sizeof(char16_t));
+    return escaped.size();
 }
 
-// The entry's buffer is reused from name to name; most names are ASCII, and
-// those need neither a decoder nor an allocation.
-void SetName(std::u16string& name, const char* bytes) {
-    const size_t length = std::strlen(bytes);
-    // Eight bytes at a time, the last eight overlapping the ones before.
-    uint64_t high = 0;
+// Copies `length` ASCII bytes into `out` as UTF-16 units; false, with `out`
+// of no use, where a byte is not ASCII. Reads and writes only within the
+// name, sixteen bytes at a time where the processor can.
+bool WidenAscii(const char* bytes, size_t length, char16_t* out) {
+#if defined(__SSE2__)
     if (length >= 8) {
-        for (size_t i = 0; i + 8 < length; i += 8) high |= Load8(bytes + i);
-        high |= Load8(bytes + length - 8);
-    } else {
-        for (size_t i = 0; i < length; ++i) high |= static_cast<unsigned char>(bytes[i]);
+        const __m128i zero = _mm_setzero_si128();
+        auto widen = [&](size_t at, size_t count) {
+            const __m128i in = count == 16
+                                   ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at))
+                                   : _mm_loadl_epi64(reinterpret_cast<const __m128i*>(bytes + at));
+            if (_mm_movemask_epi8(in)) return false;
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + at), _mm_unpacklo_epi8(in, zero));
+            if (count == 16)
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + at + 8),
+                                 _mm_unpackhi_epi8(in, zero));
+            return true;
+        };
+        // Whole steps, then the last step again over the name's end; the
+        // overlap writes the same units twice.
+        const size_t step = length >= 16 ? 16 : 8;
+        for (size_t at = 0; at + step < length; at += step)
+            if (!widen(at, step)) return false;
+        return widen(length - step, step);
     }
-    if (high & 0x8080808080808080u) {
-        // Ill-formed names take the general decoder with its escapes.
-        if (!DecodeWellFormed(reinterpret_cast<const unsigned char*>(bytes), length, name))
-            name = base::Utf8ToUtf16(std::string_view(bytes, length));
-        return;
+#endif
+    unsigned char high = 0;
+    for (size_t i = 0; i < length; ++i) {
+        const auto byte = static_cast<unsigned char>(bytes[i]);
+        high |= byte;
+        out[i] = byte;
     }
-    name.resize(length);
-    char16_t* out = name.data();
-    if (length < 8 || std::endian::native != std::endian::little) {
-        for (size_t i = 0; i < length; ++i) out[i] = static_cast<unsigned char>(bytes[i]);
-        return;
-    }
-    for (size_t i = 0;; i += 8) {
-        if (i + 8 > length) i = length - 8;
-        const uint64_t eight = Load8(bytes + i);
-        const uint64_t units[2] = {Widen(static_cast<uint32_t>(eight)),
-                                   Widen(static_cast<uint32_t>(eight >> 32))};
-        std::memcpy(out + i, units, sizeof units);
-        if (i + 8 == length) return;
-    }
+    return high < 0x80;
 }
 
 // ToPosixPath's result, in a buffer kept from listing to listing; most paths
@@ -132,49 +135,71 @@ const char* PosixPath(std::u16string_view path) {
     return buffer.c_str();
 }
 
+// The entry's name in UTF-16, widened in place into `names`.
+std::u16string_view PutName(NameBuffer& names, const char* bytes) {
+    const size_t length = std::strlen(bytes);
+    char16_t* out = names.Room(length);  // never more units than bytes
+    size_t units = length;
+    if (!WidenAscii(bytes, length, out)) units = Decode(bytes, length, out);
+    out[units] = u'\0';
+    return {out, units};
+}
+
 }  // namespace
 
-DirSearch::~DirSearch() {
-    if (handle_) closedir(static_cast<DIR*>(handle_));
+struct DirSearch::Listing {
+    explicit Listing(DIR* opened) : dir(opened), fd(dirfd(opened)) {}
+    ~Listing() { closedir(dir); }
+    Listing(const Listing&) = delete;
+    Listing& operator=(const Listing&) = delete;
+
+    DIR* dir;
+    int fd;
+    int* error = &errno;  // the C library's, looked up once per listing
+};
+
+void DirSearch::Close::operator()(Listing* listing) const {
+    delete listing;
 }
 
 bool DirSearch::OpenListing(const char16_t* pattern, DirEntry& entry) {
-    if (handle_) closedir(static_cast<DIR*>(handle_));
+    listing_.reset();
     std::u16string_view text(pattern);
     constexpr std::u16string_view kAll = u"\\*.*";
     if (text.size() >= kAll.size() && text.substr(text.size() - kAll.size()) == kAll)
         text.remove_suffix(kAll.size() - 1);  // keep the separator: "\*.*" on "/" lists the root
     // A bare "*.*" would list the current folder; no caller means that.
-    handle_ = text == u"*.*" ? nullptr : opendir(PosixPath(text));
-    if (!handle_) {
+    DIR* dir = text == u"*.*" ? nullptr : opendir(PosixPath(text));
+    if (!dir) {
         const int error = text == u"*.*" ? ENOENT : errno;
         end_ = error == ENOENT || error == ENOTDIR ? ListEnd::notFound : ListEnd::unreadable;
         return false;
     }
+    listing_.reset(new Listing(dir));
     return NextListed(entry);
 }
 
 bool DirSearch::NextListed(DirEntry& entry) {
-    DIR* dir = static_cast<DIR*>(handle_);
-    errno = 0;
-    dirent* found = readdir(dir);
+    Listing& listing = *listing_;
+    *listing.error = 0;
+    const dirent* found = readdir(listing.dir);
     if (!found) {
         // A listing cut off by an error is not a complete one.
-        end_ = errno ? ListEnd::unreadable : ListEnd::complete;
+        end_ = *listing.error ? ListEnd::unreadable : ListEnd::complete;
         return false;
     }
-    SetName(entry.name, found->d_name);
+    entry.name = PutName(*names_, found->d_name);
     struct stat info;
-    const int fd = dirfd(dir);
     // Only a link costs a second look, and only where the file system does
     // not tell the kind of an entry.
     bool link = found->d_type == DT_LNK;
-    if (found->d_type == DT_UNKNOWN && fstatat(fd, found->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0)
+    if (found->d_type == DT_UNKNOWN &&
+        fstatat(listing.fd, found->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0)
         link = S_ISLNK(info.st_mode);
     // Links are followed, as the Windows listing reports a linked folder as a
     // folder; a dangling link is listed as itself.
-    if (fstatat(fd, found->d_name, &info, 0) != 0 &&
-        fstatat(fd, found->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+    if (fstatat(listing.fd, found->d_name, &info, 0) != 0 &&
+        fstatat(listing.fd, found->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0)
         info = {};
     entry.directory = S_ISDIR(info.st_mode);
     entry.link = link && entry.directory;

@@ -1,5 +1,9 @@
 #include <windows.h>
 
+#include <cstring>
+#include <memory>
+#include <string>
+
 #include "platform/dir_search.h"
 #include "platform/handle_win.h"
 #include "platform/system_path_win.h"
@@ -47,21 +51,6 @@ uint64_t Ticks(const FILETIME& time) {
     return (uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
 }
 
-void Fill(const WIN32_FIND_DATAW& data, std::u16string_view folder, DirEntry& entry) {
-    entry.name.assign(data.cFileName, data.cFileName + wcslen(data.cFileName));
-    entry.directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    entry.size = (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
-    entry.written = Ticks(data.ftLastWriteTime);
-    // Only a folder behind a reparse point costs a look at what it leads to.
-    entry.link = entry.directory && (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
-    entry.target = {};
-    if (entry.link) {
-        std::u16string path(folder);
-        path += entry.name;
-        IdentifyDir(path, entry.target);
-    }
-}
-
 // The folder part of a pattern "<folder>\*.*", with its backslash.
 std::u16string_view FolderOf(const char16_t* pattern) {
     std::u16string_view text(pattern);
@@ -70,40 +59,72 @@ std::u16string_view FolderOf(const char16_t* pattern) {
 
 }  // namespace
 
-DirSearch::~DirSearch() {
-    if (handle_) FindClose(handle_);
+struct DirSearch::Listing {
+    explicit Listing(const char16_t* pattern) : folder(FolderOf(pattern)) {}
+    ~Listing() {
+        if (find) FindClose(find);
+    }
+    Listing(const Listing&) = delete;
+    Listing& operator=(const Listing&) = delete;
+
+    void Fill(DirEntry& entry, NameBuffer& names) {
+        const size_t units = wcsnlen(data.cFileName, MAX_PATH - 1);
+        char16_t* name = names.Room(units);
+        std::memcpy(name, data.cFileName, units * sizeof(char16_t));
+        name[units] = u'\0';
+        entry.name = {name, units};
+        entry.directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        entry.size = (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+        entry.written = Ticks(data.ftLastWriteTime);
+        // Only a folder behind a reparse point costs a look at what it leads to.
+        entry.link = entry.directory && (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+        entry.target = {};
+        if (entry.link) {
+            std::u16string path(folder);
+            path += entry.name;
+            IdentifyDir(path, entry.target);
+        }
+    }
+
+    std::u16string_view folder;  // with its backslash, in the caller's pattern
+    HANDLE find = nullptr;
+    WIN32_FIND_DATAW data;
+};
+
+void DirSearch::Close::operator()(Listing* listing) const {
+    delete listing;
 }
 
 bool DirSearch::OpenListing(const char16_t* pattern, DirEntry& entry) {
-    if (handle_) FindClose(handle_);
-    handle_ = nullptr;
+    listing_.reset();
     // A bare "*.*" would list the current folder; no caller means that.
     if (std::u16string_view(pattern) == u"*.*") {
         end_ = ListEnd::notFound;
         return false;
     }
-    WIN32_FIND_DATAW data;
+    auto listing = std::make_unique<Listing>(pattern);
     // The basic information level skips the short names, which nothing here
     // uses; the large fetch asks the file system for bigger batches.
-    HANDLE found = FindFirstFileExW(SystemPath(pattern).c_str(), FindExInfoBasic, &data,
+    HANDLE found = FindFirstFileExW(SystemPath(pattern).c_str(), FindExInfoBasic, &listing->data,
                                     FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
     if (found == INVALID_HANDLE_VALUE) {
         end_ = OpenError(GetLastError());
         return false;
     }
-    handle_ = found;
-    Fill(data, FolderOf(pattern), entry);
+    listing->find = found;
+    listing->Fill(entry, *names_);
+    listing_.reset(listing.release());
     return true;
 }
 
 bool DirSearch::NextListed(DirEntry& entry) {
-    WIN32_FIND_DATAW data;
-    if (!FindNextFileW(handle_, &data)) {
+    Listing& listing = *listing_;
+    if (!FindNextFileW(listing.find, &listing.data)) {
         // A listing cut off by an error is not a complete one.
         end_ = GetLastError() == ERROR_NO_MORE_FILES ? ListEnd::complete : ListEnd::unreadable;
         return false;
     }
-    Fill(data, FolderOf(pattern_), entry);
+    listing.Fill(entry, *names_);
     return true;
 }
 

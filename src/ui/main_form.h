@@ -171,14 +171,13 @@ class TMainForm : public gui::WindowEvents {
     // a deeper level may add one while the levels above hold theirs.
     std::deque<std::vector<uint64_t>> tables_;
     // File entries of the directories being read, gathered so that each
-    // directory's array grows once. Their names wait in `names_` until a
-    // block of them is made.
+    // directory's array grows once, and their names until a block of them is
+    // made.
     Staging staged_;
     // The search pattern of each depth being read, and the paths of the
     // subdirectory to read next.
     std::deque<std::u16string> patterns_;
     std::u16string subPath_, subPath2_;
-    std::u16string names_;
     std::vector<char16_t*> blocks_;
     std::vector<Level> path_;
     // The relative paths of the folders the last read reached through a link.

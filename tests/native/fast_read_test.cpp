@@ -61,7 +61,8 @@ public:
                 file->sizehi = static_cast<uint32_t>(entry.size >> 32);
             } else if (subdirs && entry.name != u"." && entry.name != u"..") {
                 auto* sub = static_cast<TDir*>(dir.dirs->Add());
-                Read(path + entry.name, path2 + entry.name, *sub, subdirs);
+                const std::u16string name(entry.name);
+                Read(path + name, path2 + name, *sub, subdirs);
             }
         }
     }
@@ -300,7 +301,7 @@ TEST(FastRead, NamesDecodeAsTheGeneralDecoderDoes) {
          found = search.Next(entry)) {
         if (entry.name == u"." || entry.name == u"..") continue;
         ++listed;
-        EXPECT_TRUE(expected.count(entry.name)) << Narrow(entry.name);
+        EXPECT_TRUE(expected.count(std::u16string(entry.name))) << Narrow(entry.name);
     }
     EXPECT_EQ(listed, static_cast<int>(made.size()));
 }

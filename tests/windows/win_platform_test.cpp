@@ -30,8 +30,10 @@ std::map<std::u16string, platform::DirEntry> List(const std::u16string& dir) {
     std::map<std::u16string, platform::DirEntry> out;
     platform::DirSearch search;
     platform::DirEntry entry;
-    for (bool found = search.First((dir + u"\\*.*").c_str(), entry); found; found = search.Next(entry))
-        out[entry.name] = entry;
+    for (bool found = search.First((dir + u"\\*.*").c_str(), entry); found; found = search.Next(entry)) {
+        auto& kept = out[std::u16string(entry.name)] = entry;
+        kept.name = {};  // the search's buffer goes with it
+    }
     return out;
 }
 
