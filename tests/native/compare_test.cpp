@@ -78,6 +78,8 @@ TEST_F(Compare, NewChangedUnchangedAndDeletedFiles) {
     EXPECT_EQ(Run(), (Lines{"\"D:\\In\\added\"|added", "\"D:\\In\\grown\"|grown",
                             "\"D:\\In\\touched\"|touched", "\"D:\\In\\Same\"|Same"}));
     EXPECT_EQ(Run(false, true), (Lines{"\"D:\\In\\grown\"|grown", "\"D:\\In\\touched\"|touched"}));
+    // The file cursor ends on the last entry, not the last one launched.
+    EXPECT_EQ(form.afile, static_cast<TDir*>(fresh.files->poi) + 4);
     EXPECT_EQ(Run(true, false), (Lines{"\"D:\\In\\added\"|added", "\"D:\\In\\Same\"|Same"}));
     EXPECT_EQ(Run(false, false), Lines{});
 }
