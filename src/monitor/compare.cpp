@@ -276,6 +276,8 @@ void TMainForm::CompareDirs(TDir& dir, TDir& odir, std::u16string_view command,
     if (tables_.size() <= depth) tables_.resize(depth + 1);
     FirstMatch known(tables_[depth], *dir.dirs, *odir.dirs, &TDir::dname);
     for (uint32_t i = 0; i < dir.dirs->count; ++i) {
+        PrefetchAhead(static_cast<const TDir*>(dir.dirs->poi), i + 1, dir.dirs->count);
+        PrefetchAhead(known.Old(), i + 1, std::min(known.InPlace(), odir.dirs->count));
         auto* sub = static_cast<TDir*>(dir.dirs->GetObject(i));
         if (relisted && relisted->Moved(i)) {
             CompareRelisted(*sub, depth + 1);

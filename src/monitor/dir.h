@@ -56,5 +56,19 @@ uint32_t UnitsAt(const char16_t* text);
 bool KeysDistinct(const char16_t* text);
 void MarkKeysDistinct(char16_t* text);
 
+// A walk over directory records meets each record's texts and arrays at
+// unrelated places of the heap, and waits for each; asking for them a few
+// records ahead lets those waits overlap. Stage 0 asks for the record's texts
+// and array objects, 1 for the arrays' records, 2 for the first file name:
+// each stage reads what the one before asked for.
+void PrefetchDir(const TDir& dir, int stage);
+// Each stage for its record from `next` on, of the `count` at `records`.
+inline void PrefetchAhead(const TDir* records, uint32_t next, uint32_t count) {
+    for (int stage = 0; stage < 3; ++stage) {
+        const uint64_t at = uint64_t{next} + 2 - stage;
+        if (at < count) PrefetchDir(records[at], stage);
+    }
+}
+
 // `text` with a backslash appended unless it is empty or already ends in one.
 std::u16string AddBackslash(std::u16string_view text);

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/prefetch.h"
 #include "monitor/dir.h"
 #include "monitor/dyna_array.h"
 #include "monitor/relisting.h"
@@ -67,6 +68,31 @@ bool KeysDistinct(const char16_t* text) {
 void MarkKeysDistinct(char16_t* text) {
     const uint32_t word = CountWord(text) | kDistinct;
     std::memcpy(text - kWordUnits, &word, sizeof word);
+}
+
+void PrefetchDir(const TDir& dir, int stage) {
+    auto text = [](const char16_t* at) {
+        if (at) base::Prefetch(at - kHeadUnits);
+    };
+    auto array = [](const TDynaArray* at) {
+        if (at && at->poi) base::Prefetch(at->poi);
+    };
+    switch (stage) {
+        case 0:
+            text(dir.dname);
+            text(dir.dname2);
+            if (dir.files) base::Prefetch(dir.files);
+            if (dir.dirs) base::Prefetch(dir.dirs);
+            break;
+        case 1:
+            array(dir.files);
+            array(dir.dirs);
+            break;
+        default:
+            if (dir.files && dir.files->count)
+                text(static_cast<const TDir*>(dir.files->poi)->dname2);
+            break;
+    }
 }
 
 std::u16string AddBackslash(std::u16string_view text) {
@@ -230,19 +256,23 @@ bool TMainForm::ReadLevel(std::u16string_view dirname, std::u16string_view dirna
     if (gathered) {
         TDir* below = afile;
         if (auto* records = static_cast<TDir*>(dir.files->AddMany(gathered))) {
-            size_t staged = first;
             TDir* record = records;
-            for (size_t b = firstBlock; b < blocks_.size(); ++b) {
-                const char16_t* name = blocks_[b];
-                for (uint32_t n = NamesAt(name); n > 0; --n, ++record, ++staged) {
-                    const uint64_t size = staged_.Size(staged);
-                    record->dname2 = const_cast<char16_t*>(name);
-                    record->time = staged_.Time(staged);
-                    record->sizelo = static_cast<uint32_t>(size);
-                    record->sizehi = static_cast<uint32_t>(size >> 32);
-                    name += staged_.Units(staged) + 1u;
+            size_t b = firstBlock;
+            const char16_t* name = nullptr;
+            uint32_t left = 0;  // names of the current block not yet taken
+            staged_.ForEach(first, [&](uint64_t size, uint64_t time, uint16_t units) {
+                while (left == 0) {
+                    name = blocks_[b++];
+                    left = NamesAt(name);
                 }
-            }
+                record->dname2 = const_cast<char16_t*>(name);
+                record->time = time;
+                record->sizelo = static_cast<uint32_t>(size);
+                record->sizehi = static_cast<uint32_t>(size >> 32);
+                ++record;
+                name += units + 1u;
+                --left;
+            });
             blocks_.resize(firstBlock);  // the records own them now
             publishedAny = true;
             if (publishedBelow) afile = below;
@@ -265,8 +295,12 @@ void TMainForm::ReleaseDir(TDir& dir) {
 void TMainForm::FreeDir(TDynaArray*& dirs) {
     dirs->First();
     // The release moves the shared cursor; the next WhileNext publishes this
-    // loop's record again.
-    while (dirs->WhileNext()) ReleaseDir(*adir);
+    // loop's record again, and leaves its index on the next one.
+    while (dirs->WhileNext()) {
+        PrefetchAhead(static_cast<const TDir*>(dirs->poi), static_cast<uint32_t>(dirs->aobjnr),
+                      dirs->count);
+        ReleaseDir(*adir);
+    }
     delete dirs;
 }
 
