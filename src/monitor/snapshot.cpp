@@ -223,8 +223,17 @@ bool TMainForm::ReadLevel(std::u16string_view dirname, std::u16string_view dirna
     bool publishedAny = false;
     platform::DirSearch search;
     platform::DirEntry entry;
+    // The plain files after an entry come in bulk, straight into the staging;
+    // a stop while a subdirectory was read ends the listing before them.
+    auto next = [&] {
+        if (inbreak) return false;
+        platform::FileRoom room = staged_.Room(firstUnit + kBlockUnits);
+        const bool found = search.NextTaking(room, entry);
+        if (staged_.Taken(room)) publishedBelow = false;
+        return found;
+    };
     bool found = search.First(pattern.c_str(), entry, &staged_.Names());
-    for (; found && !inbreak; found = search.Next(entry)) {
+    for (; found && !inbreak; found = next()) {
         if (!entry.directory) {
             if (entry.name.size() > UINT16_MAX) continue;  // no system lists such a name
             staged_.Push(entry.size, entry.written, entry.name.size());

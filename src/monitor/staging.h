@@ -22,7 +22,7 @@ class Staging {
             const Entry* entries = chunks_[i / kChunk]->entries;
             const size_t end = std::min(count, (i / kChunk + 1) * kChunk);
             for (size_t at = i % kChunk; i < end; ++i, ++at)
-                take(entries[at].size, entries[at].time, entries[at].units);
+                take(entries[at].size, entries[at].written, entries[at].units);
         }
     }
 
@@ -35,11 +35,23 @@ class Staging {
     // the one the listing put last.
     void Push(uint64_t size, uint64_t time, size_t units) {
         if (at_ == kChunk) NextChunk();
-        Entry& entry = current_->entries[at_++];
-        entry.size = size;
-        entry.time = time;
-        entry.units = static_cast<uint16_t>(units);
+        current_->entries[at_++] = {size, time, static_cast<uint16_t>(units)};
         names_.Keep(units + 1);
+    }
+
+    // Room for files that a listing stages in bulk: the rest of the current
+    // chunk, or a new one, and names up to unit `namesUpTo`.
+    platform::FileRoom Room(size_t namesUpTo) {
+        if (at_ == kChunk) NextChunk();
+        return {current_->entries + at_, current_->entries + kChunk, namesUpTo};
+    }
+    // Stages what a listing put into `room` (their names are kept already);
+    // whether it put any.
+    bool Taken(const platform::FileRoom& room) {
+        const auto at = static_cast<size_t>(room.next - current_->entries);
+        const bool any = at != at_;
+        at_ = at;
+        return any;
     }
 
     // Forgets the entries from `count` on and the names from unit `units` on.
@@ -62,13 +74,7 @@ class Staging {
     // three; packed, they waste nothing on padding.
     static constexpr size_t kChunk = 1024;
     static constexpr size_t kKept = 2;
-#pragma pack(push, 2)
-    struct Entry {
-        uint64_t size;
-        uint64_t time;
-        uint16_t units;
-    };
-#pragma pack(pop)
+    using Entry = platform::FileFacts;
     static_assert(sizeof(Entry) == 18);
     struct Chunk {
         Entry entries[kChunk];

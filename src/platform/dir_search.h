@@ -55,6 +55,25 @@ struct DirEntry {
     uint64_t written = 0;
 };
 
+// A plain file (anything but a folder) as a listing hands files over in
+// bulk: its name is the one the listing kept last in the names buffer, and
+// no system names a file in more than 65,535 units.
+#pragma pack(push, 2)
+struct FileFacts {
+    uint64_t size;
+    uint64_t written;  // as DirEntry::written
+    uint16_t units;    // of the name, without its terminator
+};
+#pragma pack(pop)
+
+// Where a listing puts plain files in bulk: from `next` up to `end`, and only
+// while the names buffer keeps fewer than `namesUpTo` units.
+struct FileRoom {
+    FileFacts* next = nullptr;
+    FileFacts* end = nullptr;
+    size_t namesUpTo = 0;
+};
+
 // Why a listing gave no further entry.
 enum class ListEnd {
     complete,    // the listing went to its end
@@ -82,7 +101,18 @@ class DirSearch {
     bool First(const char16_t* pattern, DirEntry& entry, NameBuffer* names = nullptr);
     // Asked once per entry: the common path is inline.
     bool Next(DirEntry& entry) {
-        if (!listing_ || (faultSet_ && Faulted()) || !NextListed(entry)) return false;
+        FileRoom none;
+        if (!listing_ || (faultSet_ && Faulted()) || !NextListed(none, entry)) return false;
+        ++delivered_;
+        return true;
+    }
+    // As Next(), but the plain files met on the way go into `room`, their
+    // names kept in the names buffer, while it has room: a file staged this
+    // way costs no hand-over of its own. With a listing fault set, each
+    // entry is handed over on its own, so that the fault sees every one.
+    bool NextTaking(FileRoom& room, DirEntry& entry) {
+        if (faultSet_) return Next(entry);
+        if (!listing_ || !NextListed(room, entry)) return false;
         ++delivered_;
         return true;
     }
@@ -90,7 +120,8 @@ class DirSearch {
 
   private:
     bool OpenListing(const char16_t* pattern, DirEntry& entry);
-    bool NextListed(DirEntry& entry);
+    // The next entry that is not a plain file taken into `room`.
+    bool NextListed(FileRoom& room, DirEntry& entry);
     bool Faulted();
     static bool faultSet_;  // a listing fault is set
     friend void SetListingFault(ListingFault fault);

@@ -88,7 +88,7 @@ size_t Decode(const char* bytes, size_t length, char16_t* out) {
 // Copies `length` ASCII bytes into `out` as UTF-16 units; false, with `out`
 // of no use, where a byte is not ASCII. Reads and writes only within the
 // name, sixteen bytes at a time where the processor can.
-bool WidenAscii(const char* bytes, size_t length, char16_t* out) {
+[[gnu::always_inline]] inline bool WidenAscii(const char* bytes, size_t length, char16_t* out) {
 #if defined(__SSE2__)
     if (length >= 8) {
         const __m128i zero = _mm_setzero_si128();
@@ -136,8 +136,10 @@ const char* PosixPath(std::u16string_view path) {
     return buffer.c_str();
 }
 
-// The entry's name in UTF-16, widened in place into `names`.
-std::u16string_view PutName(NameBuffer& names, const char* bytes) {
+// The entry's name in UTF-16, widened in place into `names`. This and the
+// helpers of the listing loop are inlined: a call for each entry would cost
+// about as much as the work.
+[[gnu::always_inline]] inline std::u16string_view PutName(NameBuffer& names, const char* bytes) {
     const size_t length = std::strlen(bytes);
     char16_t* out = names.Room(length);  // never more units than bytes
     size_t units = length;
@@ -177,37 +179,63 @@ bool DirSearch::OpenListing(const char16_t* pattern, DirEntry& entry) {
         return false;
     }
     listing_.reset(new Listing(dir));
-    return NextListed(entry);
+    FileRoom none;
+    return NextListed(none, entry);
 }
 
-bool DirSearch::NextListed(DirEntry& entry) {
-    Listing& listing = *listing_;
-    *listing.error = 0;
-    const dirent* found = readdir(listing.dir);
-    if (!found) {
-        // A listing cut off by an error is not a complete one.
-        end_ = *listing.error ? ListEnd::unreadable : ListEnd::complete;
-        return false;
-    }
-    entry.name = PutName(*names_, found->d_name);
-    struct stat info;
+namespace {
+
+// The facts of the entry `found`, links followed, as the Windows listing
+// reports a linked folder as a folder; a dangling link is listed as itself.
+// True when the entry is a link.
+[[gnu::always_inline]] inline bool Look(int fd, const dirent& found, struct stat& info) {
     // Only a link costs a second look, and only where the file system does
     // not tell the kind of an entry.
-    bool link = found->d_type == DT_LNK;
-    if (found->d_type == DT_UNKNOWN &&
-        fstatat(listing.fd, found->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0)
+    bool link = found.d_type == DT_LNK;
+    if (found.d_type == DT_UNKNOWN && fstatat(fd, found.d_name, &info, AT_SYMLINK_NOFOLLOW) == 0)
         link = S_ISLNK(info.st_mode);
-    // Links are followed, as the Windows listing reports a linked folder as a
-    // folder; a dangling link is listed as itself.
-    if (fstatat(listing.fd, found->d_name, &info, 0) != 0 &&
-        fstatat(listing.fd, found->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+    if (fstatat(fd, found.d_name, &info, 0) != 0 &&
+        fstatat(fd, found.d_name, &info, AT_SYMLINK_NOFOLLOW) != 0)
         info = {};
+    return link;
+}
+
+[[gnu::always_inline]] inline void Fill(DirEntry& entry, std::u16string_view name,
+                                        const struct stat& info, bool link) {
+    entry.name = name;
     entry.directory = S_ISDIR(info.st_mode);
     entry.link = link && entry.directory;
     entry.target = entry.link ? IdOf(info) : DirId{};
     entry.size = static_cast<uint64_t>(info.st_size);
     entry.written = Ticks(info.st_mtim);
-    return true;
+}
+
+}  // namespace
+
+bool DirSearch::NextListed(FileRoom& room, DirEntry& entry) {
+    Listing& listing = *listing_;
+    NameBuffer& names = *names_;
+    for (;;) {
+        *listing.error = 0;
+        const dirent* found = readdir(listing.dir);
+        if (!found) {
+            // A listing cut off by an error is not a complete one.
+            end_ = *listing.error ? ListEnd::unreadable : ListEnd::complete;
+            return false;
+        }
+        const std::u16string_view name = PutName(names, found->d_name);
+        struct stat info;
+        const bool link = Look(listing.fd, *found, info);
+        if (S_ISDIR(info.st_mode) || room.next == room.end || names.Kept() >= room.namesUpTo) {
+            Fill(entry, name, info, link);
+            return true;
+        }
+        // A name of at most NAME_MAX bytes has no more units.
+        *room.next++ = {static_cast<uint64_t>(info.st_size), Ticks(info.st_mtim),
+                        static_cast<uint16_t>(name.size())};
+        names.Keep(name.size() + 1);
+        ++delivered_;
+    }
 }
 
 int64_t LocalOffset() {

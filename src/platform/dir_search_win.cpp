@@ -67,13 +67,20 @@ struct DirSearch::Listing {
     Listing(const Listing&) = delete;
     Listing& operator=(const Listing&) = delete;
 
-    void Fill(DirEntry& entry, NameBuffer& names) {
+    // The entry's name, put into `names`.
+    std::u16string_view PutName(NameBuffer& names) const {
         const size_t units = wcsnlen(data.cFileName, MAX_PATH - 1);
         char16_t* name = names.Room(units);
         std::memcpy(name, data.cFileName, units * sizeof(char16_t));
         name[units] = u'\0';
-        entry.name = {name, units};
-        entry.directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        return {name, units};
+    }
+
+    bool IsFolder() const { return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+
+    void Fill(DirEntry& entry, NameBuffer& names) {
+        entry.name = PutName(names);
+        entry.directory = IsFolder();
         entry.size = (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
         entry.written = Ticks(data.ftLastWriteTime);
         // Only a folder behind a reparse point costs a look at what it leads to.
@@ -117,15 +124,27 @@ bool DirSearch::OpenListing(const char16_t* pattern, DirEntry& entry) {
     return true;
 }
 
-bool DirSearch::NextListed(DirEntry& entry) {
+bool DirSearch::NextListed(FileRoom& room, DirEntry& entry) {
     Listing& listing = *listing_;
-    if (!FindNextFileW(listing.find, &listing.data)) {
-        // A listing cut off by an error is not a complete one.
-        end_ = GetLastError() == ERROR_NO_MORE_FILES ? ListEnd::complete : ListEnd::unreadable;
-        return false;
+    NameBuffer& names = *names_;
+    const WIN32_FIND_DATAW& data = listing.data;
+    for (;;) {
+        if (!FindNextFileW(listing.find, &listing.data)) {
+            // A listing cut off by an error is not a complete one.
+            end_ = GetLastError() == ERROR_NO_MORE_FILES ? ListEnd::complete : ListEnd::unreadable;
+            return false;
+        }
+        if (listing.IsFolder() || room.next == room.end || names.Kept() >= room.namesUpTo) {
+            listing.Fill(entry, names);
+            return true;
+        }
+        // A name of less than MAX_PATH units.
+        const auto units = static_cast<uint16_t>(listing.PutName(names).size());
+        *room.next++ = {(uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow,
+                        Ticks(data.ftLastWriteTime), units};
+        names.Keep(units + 1u);
+        ++delivered_;
     }
-    listing.Fill(entry, *names_);
-    return true;
 }
 
 int64_t LocalOffset() {
