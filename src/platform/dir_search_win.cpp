@@ -77,11 +77,12 @@ struct DirSearch::Listing {
     }
 
     bool IsFolder() const { return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+    uint64_t Size() const { return (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow; }
 
     void Fill(DirEntry& entry, NameBuffer& names) {
         entry.name = PutName(names);
         entry.directory = IsFolder();
-        entry.size = (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+        entry.size = Size();
         entry.written = Ticks(data.ftLastWriteTime);
         // Only a folder behind a reparse point costs a look at what it leads to.
         entry.link = entry.directory && (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
@@ -127,7 +128,6 @@ bool DirSearch::OpenListing(const char16_t* pattern, DirEntry& entry) {
 bool DirSearch::NextListed(FileRoom& room, DirEntry& entry) {
     Listing& listing = *listing_;
     NameBuffer& names = *names_;
-    const WIN32_FIND_DATAW& data = listing.data;
     for (;;) {
         if (!FindNextFileW(listing.find, &listing.data)) {
             // A listing cut off by an error is not a complete one.
@@ -140,8 +140,7 @@ bool DirSearch::NextListed(FileRoom& room, DirEntry& entry) {
         }
         // A name of less than MAX_PATH units.
         const auto units = static_cast<uint16_t>(listing.PutName(names).size());
-        *room.next++ = {(uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow,
-                        Ticks(data.ftLastWriteTime), units};
+        *room.next++ = {listing.Size(), Ticks(listing.data.ftLastWriteTime), units};
         names.Keep(units + 1u);
         ++delivered_;
     }
