@@ -72,6 +72,8 @@ struct FileRoom {
     FileFacts* next = nullptr;
     FileFacts* end = nullptr;
     size_t namesUpTo = 0;
+
+    bool Takes(const NameBuffer& names) const { return next != end && names.Kept() < namesUpTo; }
 };
 
 // Why a listing gave no further entry.
@@ -122,6 +124,12 @@ class DirSearch {
     bool OpenListing(const char16_t* pattern, DirEntry& entry);
     // The next entry that is not a plain file taken into `room`.
     bool NextListed(FileRoom& room, DirEntry& entry);
+    // Takes the plain file whose name the listing put last into `room`.
+    void Take(FileRoom& room, const FileFacts& file) {
+        *room.next++ = file;
+        names_->Keep(file.units + 1u);
+        ++delivered_;
+    }
     bool Faulted();
     static bool faultSet_;  // a listing fault is set
     friend void SetListingFault(ListingFault fault);

@@ -226,15 +226,13 @@ bool DirSearch::NextListed(FileRoom& room, DirEntry& entry) {
         const std::u16string_view name = PutName(names, found->d_name);
         struct stat info;
         const bool link = Look(listing.fd, *found, info);
-        if (S_ISDIR(info.st_mode) || room.next == room.end || names.Kept() >= room.namesUpTo) {
+        if (S_ISDIR(info.st_mode) || !room.Takes(names)) {
             Fill(entry, name, info, link);
             return true;
         }
         // A name of at most NAME_MAX bytes has no more units.
-        *room.next++ = {static_cast<uint64_t>(info.st_size), Ticks(info.st_mtim),
-                        static_cast<uint16_t>(name.size())};
-        names.Keep(name.size() + 1);
-        ++delivered_;
+        Take(room, {static_cast<uint64_t>(info.st_size), Ticks(info.st_mtim),
+                    static_cast<uint16_t>(name.size())});
     }
 }
 

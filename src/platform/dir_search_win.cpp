@@ -134,15 +134,13 @@ bool DirSearch::NextListed(FileRoom& room, DirEntry& entry) {
             end_ = GetLastError() == ERROR_NO_MORE_FILES ? ListEnd::complete : ListEnd::unreadable;
             return false;
         }
-        if (listing.IsFolder() || room.next == room.end || names.Kept() >= room.namesUpTo) {
+        if (listing.IsFolder() || !room.Takes(names)) {
             listing.Fill(entry, names);
             return true;
         }
         // A name of less than MAX_PATH units.
         const auto units = static_cast<uint16_t>(listing.PutName(names).size());
-        *room.next++ = {listing.Size(), Ticks(listing.data.ftLastWriteTime), units};
-        names.Keep(units + 1u);
-        ++delivered_;
+        Take(room, {listing.Size(), Ticks(listing.data.ftLastWriteTime), units});
     }
 }
 
