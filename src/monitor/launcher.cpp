@@ -1,6 +1,8 @@
 // Starting an entry's command for one new or changed file.
 #include "monitor/launcher.h"
 
+#include <algorithm>
+
 #include "ui/main_form.h"
 
 namespace {
@@ -50,11 +52,43 @@ std::u16string Unprotected(std::u16string_view command2, std::u16string_view fna
     return out;
 }
 
+// How cmd reads a parameter string it runs as a command line.
+struct CmdReading {
+    bool on = false;       // cmd parses the parameters
+    bool delayed = false;  // and expands !NAME! once it has parsed them
+};
+
+// Appends a path where cmd, if it reads the line, stands inside double
+// quotes. cmd replaces %NAME% before it looks at quotes, and a pair may take
+// in a name's text: each '%' of the path therefore stands alone between
+// quotes of its own ("%"), so that every name cmd could read from it holds a
+// double quote, which no variable's name holds; a program's runtime joins
+// the pieces back into one argument. The backslashes before such a quote are
+// doubled, or the runtime would read \" as a literal quote. Where !NAME! is
+// expanded too, a caret keeps each '!' and '^' of the path as it is.
+void AppendData(std::u16string& out, std::u16string_view path, CmdReading cmd) {
+    if (!cmd.on) {
+        out += path;
+        return;
+    }
+    for (char16_t c : path) {
+        if (c == u'%') {
+            size_t backslashes = 0;
+            while (backslashes < out.size() && out[out.size() - 1 - backslashes] == u'\\')
+                ++backslashes;
+            out.append(backslashes, u'\\').append(u"\"%\"");
+        } else {
+            if (cmd.delayed && (c == u'!' || c == u'^')) out += u'^';
+            out += c;
+        }
+    }
+}
+
 // Puts `path` in double quotes at the end of `out`, which stands outside
 // quotes. The opening quote goes to the start of the word the path ends, so
 // that out\%2 gives "out\a b.txt": a quote right behind a backslash would
 // read as a literal quote to a program's runtime.
-void AppendQuoted(std::u16string& out, std::u16string_view path) {
+void AppendQuoted(std::u16string& out, std::u16string_view path, CmdReading cmd) {
     size_t start = out.size();
     while (start > 0 && !Blank(out[start - 1]) &&
            std::u16string_view(u"&|<>()\"^").find(out[start - 1]) == std::u16string_view::npos)
@@ -70,10 +104,12 @@ void AppendQuoted(std::u16string& out, std::u16string_view path) {
         start = out.size();
     }
     out.insert(start, 1, u'"');
-    out.append(path).append(u"\"");
+    AppendData(out, path, cmd);
+    out += u'"';
 }
 
-bool IsCmd(std::u16string_view command) {
+// The program's file name in lower case, without quotes or folder.
+std::u16string FileName(std::u16string_view command) {
     while (!command.empty() && (Blank(command.front()) || command.front() == u'"'))
         command.remove_prefix(1);
     while (!command.empty() && (Blank(command.back()) || command.back() == u'"'))
@@ -82,14 +118,28 @@ bool IsCmd(std::u16string_view command) {
     if (slash != std::u16string_view::npos) command.remove_prefix(slash + 1);
     std::u16string name;
     for (char16_t c : command) name += c >= u'A' && c <= u'Z' ? c + (u'a' - u'A') : c;
+    return name;
+}
+
+bool IsCmd(std::u16string_view command) {
+    const std::u16string name = FileName(command);
     return name == u"cmd" || name == u"cmd.exe";
+}
+
+// The shell starts a batch file through cmd, which reads its parameters as
+// part of the line it runs.
+bool IsBatch(std::u16string_view command) {
+    const std::u16string name = FileName(command);
+    return name.ends_with(u".bat") || name.ends_with(u".cmd");
 }
 
 // cmd's switches before /c or /k.
 struct CmdSwitches {
-    size_t lineStart = 0;  // where the line to run begins
-    size_t runSwitch = 0;  // where /c or /k stands
-    bool strip = false;    // /s given
+    size_t lineStart = 0;    // where the line to run begins
+    size_t runSwitch = 0;    // where /c or /k stands
+    bool strip = false;      // /s given
+    bool delayed = false;    // /v:on given
+    bool delaySaid = false;  // /v:on or /v:off given
 };
 
 bool SplitCmd(std::u16string_view command2, CmdSwitches& found) {
@@ -109,6 +159,11 @@ bool SplitCmd(std::u16string_view command2, CmdSwitches& found) {
         const std::u16string_view token = command2.substr(i, end - i);
         if (token.find_first_of(u"\"%") != std::u16string_view::npos) return false;
         if (token.size() == 2 && letter == u's') found.strip = true;
+        if (letter == u'v' && token.size() >= 4 && token[2] == u':') {
+            found.delaySaid = true;
+            found.delayed =
+                (token[3] | 0x20) == u'o' && token.size() == 5 && (token[4] | 0x20) == u'n';
+        }
         i = end;
     }
 }
@@ -130,18 +185,19 @@ bool KeepsQuotes(std::u16string_view line) {
            rest.find(u"%1") == std::u16string_view::npos;
 }
 
-}  // namespace
-
-std::u16string ExpandParameters(std::u16string_view command2, std::u16string_view fname,
-                                std::u16string_view fname2) {
+std::u16string Expand(std::u16string_view command2, std::u16string_view fname,
+                      std::u16string_view fname2, CmdReading cmd) {
     std::u16string out;
     out.reserve(command2.size() + fname.size() + fname2.size() + 4);
     bool inside = false;  // within the template's own double quotes
     auto full = [&] {
-        if (inside && HasSyntax(fname))
-            out += fname;
-        else
-            out.append(u"\"").append(fname).append(u"\"");
+        if (inside && HasSyntax(fname)) {
+            AppendData(out, fname, cmd);
+        } else {
+            out += u'"';
+            AppendData(out, fname, cmd);
+            out += u'"';
+        }
     };
     for (size_t i = 0; i < command2.size();) {
         std::u16string_view rest = command2.substr(i);
@@ -153,9 +209,13 @@ std::u16string ExpandParameters(std::u16string_view command2, std::u16string_vie
             i += 2;
         } else if (rest.starts_with(u"%2")) {
             if (inside || !NeedsQuotes(fname2))
-                out += fname2;
+                AppendData(out, fname2, cmd);
             else
-                AppendQuoted(out, fname2);
+                AppendQuoted(out, fname2, cmd);
+            i += 2;
+        } else if (cmd.on && !inside && command2[i] == u'^' && i + 1 < command2.size()) {
+            // cmd takes the character after a caret as it is: ^" opens nothing.
+            out.append(command2.substr(i, 2));
             i += 2;
         } else {
             if (command2[i] == u'"') inside = !inside;
@@ -165,12 +225,35 @@ std::u16string ExpandParameters(std::u16string_view command2, std::u16string_vie
     return out;
 }
 
+// The line cmd runs with the paths in it. Where cmd expands !NAME! and the
+// line holds a '!', it also takes carets as escapes, so the paths' own are
+// kept by carets; a line without one it leaves alone.
+std::u16string ExpandForCmd(std::u16string_view line, std::u16string_view fname,
+                            std::u16string_view fname2, bool delayed) {
+    std::u16string run = Expand(line, fname, fname2, CmdReading{true, false});
+    if (delayed && run.find(u'!') != std::u16string::npos)
+        run = Expand(line, fname, fname2, CmdReading{true, true});
+    return run;
+}
+
+size_t Bangs(std::u16string_view text) {
+    return static_cast<size_t>(std::count(text.begin(), text.end(), u'!'));
+}
+
+}  // namespace
+
+std::u16string ExpandParameters(std::u16string_view command2, std::u16string_view fname,
+                                std::u16string_view fname2) {
+    return Expand(command2, fname, fname2, CmdReading{});
+}
+
 std::u16string LaunchParameters(std::u16string_view command, std::u16string_view command2,
                                 std::u16string_view fname, std::u16string_view fname2) {
+    // Whether the user's cmd expands !NAME! by default cannot be known here.
+    if (IsBatch(command)) return ExpandForCmd(command2, fname, fname2, false);
     CmdSwitches cmd;
     if (!IsCmd(command) || !SplitCmd(command2, cmd))
         return ExpandParameters(command2, fname, fname2);
-    const std::u16string_view head = command2.substr(0, cmd.lineStart);
     const std::u16string_view line = command2.substr(cmd.lineStart);
 
     // The line as cmd is meant to run it, after its own quote stripping.
@@ -181,16 +264,20 @@ std::u16string LaunchParameters(std::u16string_view command, std::u16string_view
         if (last > 0) meant.erase(last, 1);
         meant.erase(0, 1);
     }
-    const std::u16string run = ExpandParameters(meant, fname, fname2);
-    if (!quoted && (run.empty() || run.front() != u'"')) return std::u16string(head) + run;
+    const std::u16string run = ExpandForCmd(meant, fname, fname2, cmd.delayed);
+    // A '!' of a path stays a '!' even where the user's cmd would expand
+    // !NAME! by default.
+    std::u16string head(command2.substr(0, cmd.runSwitch));
+    if (!cmd.delaySaid && Bangs(run) > Bangs(meant)) head += u"/v:off ";
+    if (!quoted && (run.empty() || run.front() != u'"'))
+        return head.append(command2.substr(cmd.runSwitch, cmd.lineStart - cmd.runSwitch))
+            .append(run);
     // cmd strips the quotes of a line that begins with one; as long as that
     // exposes no path, the line stays as it always was.
     if (run == Unprotected(meant, fname, fname2) && !HasSyntax(fname) && !HasSyntax(fname2))
         return Unprotected(command2, fname, fname2);
-    std::u16string out(head.substr(0, cmd.runSwitch));
-    if (!cmd.strip) out += u"/s ";
-    out.append(head.substr(cmd.runSwitch, 2)).append(u" \"").append(run).append(u"\"");
-    return out;
+    if (!cmd.strip) head += u"/s ";
+    return head.append(command2.substr(cmd.runSwitch, 2)).append(u" \"").append(run).append(u"\"");
 }
 
 void TMainForm::ExecCommand(std::u16string_view command, std::u16string_view command2,

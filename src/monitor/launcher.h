@@ -22,6 +22,10 @@ std::u16string ExpandParameters(std::u16string_view command2, std::u16string_vie
 // with /c or /k, the line after the switch is the one cmd runs: where cmd's
 // own quote stripping would take the template's quotes off a path, the line
 // goes to cmd with /s inside one more pair of quotes, which cmd then strips
-// instead.
+// instead. cmd expands %NAME% inside quotes too, so each '%' of a path goes
+// between quotes of its own, and no name cmd could read from a path is that
+// of a variable; under /v:on carets keep a path's '!' and '^', and where the
+// template does not say, a path with a '!' turns that expansion off. A batch
+// file's parameters are such a line as well.
 std::u16string LaunchParameters(std::u16string_view command, std::u16string_view command2,
                                 std::u16string_view fname, std::u16string_view fname2);

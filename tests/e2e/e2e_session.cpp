@@ -10,9 +10,11 @@
 namespace e2e {
 namespace {
 
-// Each would make a folder "canary..." if cmd read it as syntax.
+// Each would make a folder "canary..." if cmd read it as syntax; the last
+// two, if cmd expanded a variable in them, would arrive under another name.
 const wchar_t* const kHostile[] = {L"a&mkdir canary1.txt", L"b & mkdir canary2",
-                                   L"(c)&mkdir canary3.txt", L"d^&mkdir canary4.txt"};
+                                   L"(c)&mkdir canary3.txt", L"d^&mkdir canary4.txt",
+                                   L"%CMDCMDLINE%&mkdir canary&.txt", L"100%% %USERNAME% done.txt"};
 const wchar_t* const kPlain[] = {L"plain.txt", L"with blank.txt"};
 
 bool Exists(const std::wstring& path) {

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 
@@ -68,16 +70,48 @@ TEST(Expand, SameAsThreePassesForPlainPaths) {
     }
 }
 
-// Names Windows allows that hold cmd's syntax, blanks, variables and
-// letters beyond ASCII.
+// One character cmd or a program's runtime could read as syntax per name,
+// then whole attacks: operators, blanks, variables cmd expands (its dynamic
+// ones too), and letters beyond ASCII.
 const char* const kHostile[] = {
-    "a&mkdir canary1.txt", "b & mkdir canary2", "(c)&mkdir canary3.txt", "x|y.txt", "a^b.txt",
-    "a>b.txt", "a<b", "100%.txt", "%PATH%.txt", "!x!.txt", "a,b;c=d+e.txt", "it's.txt",
-    "a) & (b.txt", "@x.txt", "  two  blanks .txt", "\xc3\xbc \xe2\x82\xac.txt", "sub\\a & b.txt",
+    "a&b.txt",
+    "a|b.txt",
+    "a<b",
+    "a>b.txt",
+    "a^b.txt",
+    "(a.txt",
+    "a).txt",
+    "100%.txt",
+    "a!b.txt",
+    "a,b.txt",
+    "a;b.txt",
+    "a=b.txt",
+    "a+b.txt",
+    "a b.txt",
+    "it's.txt",
+    "@x.txt",
+    "\xc3\xbc\xe2\x82\xac.txt",
+    "a&mkdir canary1.txt",
+    "b & mkdir canary2",
+    "(c)&mkdir canary3.txt",
+    "a) & (b.txt",
+    "  two  blanks .txt",
+    "sub\\a & b.txt",
+    "%CMDCMDLINE%&calc&.txt",
+    "%CMDCMDLINE%&mkdir canary&.txt",
+    "100%% %USERNAME% done.txt",
+    "%PATH%&calc.txt",
+    "%CD%%DATE%%TIME%%RANDOM%%ERRORLEVEL%&calc.txt",
+    "sub\\%CMDCMDLINE%.txt",
+    "%%CMDCMDLINE%%.txt",
+    "!CMDCMDLINE!&calc&.txt",
+    "^!PATH^!.txt",
+    "a^^%PATH^%.txt",
 };
 
 std::string Launch(const std::string& command, const std::string& templ, const std::string& name) {
-    return Narrow(LaunchParameters(Wide(command), Wide(templ), Wide("C:\\In\\" + name), Wide(name)));
+    return Narrow(
+        LaunchParameters(Wide(command), Wide(templ), Wide("C:\\In\\" + name), Wide(name)));
 }
 
 std::vector<std::string> Arguments(const std::string& params) {
@@ -86,31 +120,161 @@ std::vector<std::string> Arguments(const std::string& params) {
     return out;
 }
 
-// What cmd runs of its parameters: the line after /c, stripped of its first
-// and last quote unless cmd keeps them, and the syntax in it outside quotes.
-struct CmdLine {
-    std::string line, outside;
+// A model of how Windows' cmd runs a line given with /c: its quote
+// stripping, the expansion of %NAME% (command-line rules: a name it does not
+// know stays as it is, with the scan going on after the first '%'), the
+// parse (quotes, carets, operators) and, under /v:on, the expansion of
+// !NAME!. The environment holds values with quotes and operators, and
+// CMDCMDLINE holds the whole command line, as cmd's does.
+class Cmd {
+  public:
+    Cmd(const std::string& program, const std::string& params) {
+        env_ = {{"CD", "C:\\In"},
+                {"DATE", "11.12.2026"},
+                {"TIME", "10:00:00,00"},
+                {"RANDOM", "4711"},
+                {"ERRORLEVEL", "0"},
+                {"USERNAME", "user"},
+                {"PATH", "C:\\Windows;\"C:\\odd\" & calc"},
+                {"CMDCMDLINE", "\"C:\\Windows\\System32\\cmd.exe\" /c " + params}};
+        std::string line = params;
+        bool delayed = false;
+        if (program.ends_with(".bat")) {
+            line = "\"" + program + "\" " + params;
+        } else {
+            const size_t c = params.find("/c ");
+            line = params.substr(params.find_first_not_of(' ', c + 3));
+            const std::string switches = params.substr(0, c);
+            delayed = Upper(switches).find("/V:ON") != std::string::npos;
+            const bool s = switches.find("/s") != std::string::npos;
+            const size_t second = line.find('"', 1);
+            const bool keeps =
+                !s && std::count(line.begin(), line.end(), '"') == 2 &&
+                line.substr(1, second).find(' ') != std::string::npos &&
+                line.substr(1, second).find_first_of("&<>()@^|") == std::string::npos;
+            if (line[0] == '"' && !keeps) {
+                line.erase(line.rfind('"'), 1);
+                line.erase(0, 1);
+            }
+        }
+        line = Parse(Percents(line));
+        if (delayed && line.find('!') != std::string::npos) line = Bangs(line);
+        line_ = line;
+    }
+
+    const std::string& Line() const { return line_; }
+    // Operators cmd acted on, in order.
+    const std::string& Operators() const { return operators_; }
+    // The words cmd's own commands (copy, move, a batch file's arguments)
+    // take, without quotes; a doubled backslash is one, as in any path.
+    std::vector<std::string> Words() const {
+        std::vector<std::string> words(1);
+        bool inside = false;
+        for (char ch : line_) {
+            if (ch == '"')
+                inside = !inside;
+            else if (!inside && std::strchr(" \t,;=+", ch))
+                words.emplace_back();
+            else if (ch != '\\' || !words.back().ends_with('\\'))
+                words.back() += ch;
+        }
+        return words;
+    }
+
+  private:
+    const std::string* Find(const std::string& name) const {
+        for (const auto& [key, value] : env_)
+            if (Upper(key) == Upper(name)) return &value;
+        return nullptr;
+    }
+    static std::string Upper(std::string text) {
+        for (char& ch : text) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+        return text;
+    }
+
+    std::string Percents(const std::string& line) const {
+        std::string out;
+        for (size_t i = 0; i < line.size();) {
+            if (line[i] != '%') {
+                out += line[i++];
+                continue;
+            }
+            size_t end = line.find_first_of("%:", i + 1);
+            if (end == std::string::npos) {
+                out += line[i++];
+                continue;
+            }
+            std::string name = line.substr(i + 1, end - i - 1);
+            if (line[end] == ':' && end + 1 < line.size() && line[end + 1] == '%')
+                name += line[end++];
+            const std::string* value = Find(name);
+            if (value && line[end] == '%') {
+                out += *value;
+                i = end + 1;
+                continue;
+            }
+            const size_t close = line.find('%', end + 1);
+            if (value && line[end] == ':' && close != std::string::npos) {
+                out += Modified(*value, line.substr(end + 1, close - end - 1));
+                i = close + 1;
+                continue;
+            }
+            out += line[i++];
+        }
+        return out;
+    }
+    // %NAME:~from,length% and %NAME:find=replace%, roughly; enough to
+    // tell that a value came in at all.
+    static std::string Modified(const std::string& value, const std::string& how) {
+        if (how.starts_with("~"))
+            return value.substr(std::min<size_t>(value.size(), std::atoi(how.c_str() + 1)));
+        const size_t eq = how.find('=');
+        return eq == std::string::npos ? "%" + how + "%" : value + how.substr(eq + 1);
+    }
+
+    std::string Parse(const std::string& line) {
+        std::string out;
+        bool inside = false;
+        for (size_t i = 0; i < line.size(); ++i) {
+            const char ch = line[i];
+            if (ch == '"') {
+                inside = !inside;
+            } else if (!inside && ch == '^' && i + 1 < line.size()) {
+                out += line[++i];
+                continue;
+            } else if (!inside && std::strchr("&|<>()", ch)) {
+                operators_ += ch;
+            }
+            out += ch;
+        }
+        return out;
+    }
+
+    std::string Bangs(const std::string& line) const {
+        std::string out;
+        for (size_t i = 0; i < line.size(); ++i) {
+            if (line[i] == '^' && i + 1 < line.size()) {
+                out += line[++i];
+            } else if (const size_t close = line.find('!', i + 1);
+                       line[i] == '!' && close != std::string::npos &&
+                       Find(line.substr(i + 1, close - i - 1))) {
+                out += *Find(line.substr(i + 1, close - i - 1));
+                i = close;
+            } else {
+                out += line[i];
+            }
+        }
+        return out;
+    }
+
+    std::vector<std::pair<std::string, std::string>> env_;
+    std::string line_, operators_;
 };
-CmdLine AsCmd(const std::string& params) {
-    const size_t c = params.find("/c ");
-    CmdLine cmd{params.substr(params.find_first_not_of(' ', c + 3)), {}};
-    const bool s = params.substr(0, c).find("/s") != std::string::npos;
-    const size_t second = cmd.line.find('"', 1);
-    const bool keeps = !s && std::count(cmd.line.begin(), cmd.line.end(), '"') == 2 &&
-                       cmd.line.substr(1, second).find(' ') != std::string::npos &&
-                       cmd.line.substr(1, second).find_first_of("&<>()@^|") == std::string::npos;
-    if (cmd.line[0] == '"' && !keeps) {
-        cmd.line.erase(cmd.line.rfind('"'), 1);
-        cmd.line.erase(0, 1);
-    }
-    bool inside = false;
-    for (char ch : cmd.line) {
-        if (ch == '"')
-            inside = !inside;
-        else if (!inside && std::strchr("&|<>^()", ch))
-            cmd.outside += ch;
-    }
-    return cmd;
+
+bool AnyHolds(const std::vector<std::string>& words, const std::string& text) {
+    return std::any_of(words.begin(), words.end(), [&](const std::string& word) {
+        return word.find(text) != std::string::npos;
+    });
 }
 
 TEST(Launch, APlaceholderOnItsOwnIsExactlyOneArgument) {
@@ -131,34 +295,66 @@ TEST(Launch, APlaceholderOnItsOwnIsExactlyOneArgument) {
     }
 }
 
-TEST(Launch, UnderCmdNoNameRunsAnything) {
+TEST(Launch, UnderCmdNoNameRunsAnythingAndEachArrivesWhole) {
     const char* const templates[] = {
-        "/c %1",           "/c \"%1\"",         "/c echo %1",  "/c echo \"%1\"",
-        "/c echo %2",      "/c echo \"%2\"",    "/c copy %1 out\\%2",
-        "/c copy \"%1\" \"out\\%2\"",           "/c \"copy %1 out\\%2\"",
-        "/c \"copy \"%1\" out\\%2\"",           "/d /c \"%1\" && echo %2",
-        "/c \"C:\\Program Files\\tool.exe\" %2", "/s /c \"copy %1 out\\%2\"",
+        "/c %1",
+        "/c \"%1\"",
+        "/c echo %1",
+        "/c echo \"%1\"",
+        "/c echo %2",
+        "/c echo \"%2\"",
+        "/c copy %1 out\\%2",
+        "/c copy \"%1\" \"out\\%2\"",
+        "/c \"copy %1 out\\%2\"",
+        "/c \"copy \"%1\" out\\%2\"",
+        "/d /c \"%1\" && echo %2",
+        "/c \"C:\\Program Files\\tool.exe\" %2",
+        "/s /c \"copy %1 out\\%2\"",
         "/c echo \"at %1 now\"",
+        "/c move \"%1\" D:\\Done",
+        "/c start \"\" %1",
+        "/c C:\\scripts\\handle.bat %1",
+        "/c copy %1 \"out\\%2\"",
+        "/v:on /c copy %1 out\\%2",
+        "/v:on /c echo !CD! \"%1\" %2",
+        "/V:ON /c \"copy %1 out\\%2\"",
     };
-    for (const char* command : {"cmd", "CMD.EXE", "C:\\Windows\\System32\\cmd.exe"}) {
-        for (const char* templ : templates) {
-            const std::string own = AsCmd(Launch(command, templ, "plain.txt")).outside;
-            for (const char* name : kHostile) {
-                const std::string params = Launch(command, templ, name);
-                SCOPED_TRACE(std::string(templ) + " / " + name + " -> " + params);
-                const CmdLine cmd = AsCmd(params);
-                EXPECT_EQ(cmd.outside, own);
-                EXPECT_NE(cmd.line.find(name), std::string::npos);
+    const std::pair<const char*, const char*> batch[] = {{"C:\\scripts\\handle.bat", "%1"},
+                                                         {"C:\\scripts\\handle.bat", "\"%1\" %2"}};
+    std::vector<std::pair<std::string, std::string>> cases;
+    for (const char* command : {"cmd", "CMD.EXE", "C:\\Windows\\System32\\cmd.exe"})
+        for (const char* templ : templates) cases.emplace_back(command, templ);
+    cases.insert(cases.end(), std::begin(batch), std::end(batch));
+    for (const auto& [command, templ] : cases) {
+        const std::string program = command.ends_with(".bat") ? command : "cmd";
+        const std::string own = Cmd(program, Launch(command, templ, "plain.txt")).Operators();
+        for (const char* name : kHostile) {
+            const std::string params = Launch(command, templ, name);
+            SCOPED_TRACE(command + " " + templ + " / " + name + " -> " + params);
+            const Cmd cmd(program, params);
+            EXPECT_EQ(cmd.Operators(), own) << cmd.Line();
+            const std::vector<std::string> args = Arguments(cmd.Line()), words = cmd.Words();
+            // A name of plain characters keeps the quotes the scan gives it,
+            // inside the template's as well: its blanks split it there, as
+            // they always did.
+            const bool plain =
+                std::string(name).find_first_of("&|<>^()%!,;=+") == std::string::npos;
+            if (plain && templ.find("\"at %1") != std::string::npos) continue;
+            for (const std::string& path : {"C:\\In\\" + std::string(name), std::string(name)}) {
+                if (templ.find(path == name ? "%2" : "%1") == std::string::npos) continue;
+                EXPECT_TRUE(AnyHolds(args, path)) << cmd.Line();
+                EXPECT_TRUE(AnyHolds(words, path)) << cmd.Line();
             }
         }
     }
 }
 
-TEST(Launch, PlainNamesKeepTodaysParametersUnlessABlankWouldSplitAnUnquotedPath) {
+TEST(Launch, ExactParameters) {
     EXPECT_EQ(Launch("cmd", "/c \"%1\"", "a b.txt"), "/c \"C:\\In\\a b.txt\"");
     EXPECT_EQ(Launch("cmd", "/c copy \"%1\" out\\%2", "a-b_1.txt"),
               "/c copy \"C:\\In\\a-b_1.txt\" out\\a-b_1.txt");
-    EXPECT_EQ(Launch("cmd", "/c \"copy %1 out\\%2\"", "a.txt"), "/c \"copy \"C:\\In\\a.txt\" out\\a.txt\"");
+    EXPECT_EQ(Launch("cmd", "/c \"copy %1 out\\%2\"", "a.txt"),
+              "/c \"copy \"C:\\In\\a.txt\" out\\a.txt\"");
     EXPECT_EQ(Launch("prog", "x \"%2\" %1", "a b.txt"), "x \"a b.txt\" \"C:\\In\\a b.txt\"");
     EXPECT_EQ(Launch("prog", "\"at %1\"", "a b.txt"), "\"at \"C:\\In\\a b.txt\"\"");
     // The blank that would split: quoted, from the start of its word.
@@ -167,9 +363,24 @@ TEST(Launch, PlainNamesKeepTodaysParametersUnlessABlankWouldSplitAnUnquotedPath)
               "/s /c \"copy \"C:\\In\\a b.txt\" \"out\\a b.txt\"\"");
     // Syntax in a name: the template's quotes are kept from cmd.
     EXPECT_EQ(Launch("cmd", "/c \"%1\"", "a&b"), "/s /c \"\"C:\\In\\a&b\"\"");
-    EXPECT_EQ(Launch("cmd", "/c copy %1 >out\\%2", "a&b"),
-              "/c copy \"C:\\In\\a&b\" >\"out\\a&b\"");
+    EXPECT_EQ(Launch("cmd", "/c copy %1 >out\\%2", "a&b"), "/c copy \"C:\\In\\a&b\" >\"out\\a&b\"");
     EXPECT_EQ(Launch("cmd", "/c echo \"at %1\"", "a&b"), "/c echo \"at C:\\In\\a&b\"");
+    EXPECT_EQ(Launch("cmd", "/c \"copy \"%1\" out\\%2\"", "a&b"),
+              "/s /c \"copy \"C:\\In\\a&b\" \"out\\a&b\"\"");
+    // Each '%' of a name stands between quotes of its own, wherever it is;
+    // a backslash before such a quote is doubled for the program's runtime.
+    EXPECT_EQ(Launch("cmd", "/c echo \"at %1 now\"", "100%.txt"),
+              "/c echo \"at C:\\In\\100\"%\".txt now\"");
+    EXPECT_EQ(Launch("cmd", "/c copy %1 out\\%2", "%CMDCMDLINE%&calc&.txt"),
+              "/c copy \"C:\\In\\\\\"%\"CMDCMDLINE\"%\"&calc&.txt\" "
+              "\"out\\\\\"%\"CMDCMDLINE\"%\"&calc&.txt\"");
+    EXPECT_EQ(Launch("C:\\x\\h.bat", "%1", "5%.txt"), "\"C:\\In\\5\"%\".txt\"");
+    // An escaped quote of the template's own opens nothing for cmd.
+    EXPECT_EQ(Launch("cmd", "/c echo ^\"%1^\"", "a&b"), "/c echo ^\"\"C:\\In\\a&b\"^\"");
+    // Under /v:on carets keep a name's '!' and '^'; without a word on it, a
+    // name's '!' turns the expansion off.
+    EXPECT_EQ(Launch("cmd", "/v:on /c echo \"%1\"", "a!b^c"), "/v:on /c echo \"C:\\In\\a^!b^^c\"");
+    EXPECT_EQ(Launch("cmd", "/c echo %1", "a!b"), "/v:off /c echo \"C:\\In\\a!b\"");
 }
 
 }  // namespace

@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <map>
 #include <string_view>
 #include <thread>
 
+#include "monitor/launcher.h"
 #include "platform/dir_search.h"
 #include "platform/shell.h"
 #include "platform/wide.h"
@@ -92,6 +94,46 @@ TEST(Win32Shell, OpensCmdHiddenWithoutWaiting) {
         seen = std::getline(in, line) && line.rfind("launched", 0) == 0;
     }
     EXPECT_TRUE(seen);
+}
+
+// Wine's cmd expands %NAME% in a line as Windows' does, though not every
+// name (CMDCMDLINE, for one): a name of the program's would show here as a
+// copy under another name or one not made.
+TEST(Win32Shell, NamesWithPercentsReachCopyThroughCmdUnchanged) {
+    test::TempTree tree;
+    const std::string names[] = {"%CMDCMDLINE%&mkdir canary&.txt", "100%% %USERNAME% done.txt"};
+    for (const std::string& name : names) tree.Write("in\\" + name, name);
+    const std::u16string in = tree.Path() + u"\\in\\";
+    const std::u16string templates[] = {u"/c copy %1 ", u"/c \"copy %1 ", u"/c copy \"%1\" "};
+    std::vector<std::filesystem::path> expected;
+    for (size_t t = 0; t < std::size(templates); ++t) {
+        const std::string out = "out" + std::to_string(t);
+        tree.MakeDir(out);
+        std::u16string templ = templates[t] + tree.Path() + u"\\" + test::Wide(out) + u"\\%2";
+        if (templ.find(u"\"copy") != std::u16string::npos) templ += u'"';
+        for (const std::string& name : names) {
+            const std::u16string params =
+                LaunchParameters(u"cmd", templ, in + test::Wide(name), test::Wide(name));
+            platform::ShellOpen(nullptr, u"cmd", params.c_str(), true);
+            expected.push_back(tree.Root() / out / name);
+        }
+    }
+    for (int i = 0; i < 1000; ++i) {
+        if (std::all_of(expected.begin(), expected.end(),
+                        [](const auto& p) { return std::filesystem::exists(p); }))
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // for a stray command's trace
+    for (const std::filesystem::path& copy : expected) {
+        std::ifstream file(copy);
+        std::string content;
+        EXPECT_TRUE(std::getline(file, content) && copy.filename().string() == content)
+            << copy.string();
+    }
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(tree.Root()))
+        EXPECT_NE(entry.path().filename(), "canary") << entry.path().string();
+    EXPECT_FALSE(std::filesystem::exists("canary"));
 }
 
 bool shellBoxSeen = false;
