@@ -13,11 +13,6 @@ namespace {
 constexpr int kMouseLeftUp = 514;
 constexpr int kMouseRightUp = 517;
 
-// A switch cell is on exactly when it holds "Ja".
-bool IsOn(const std::u16string& cell) {
-    return cell == u"Ja";
-}
-
 uint32_t Milliseconds(double value) {
     return static_cast<uint32_t>(std::clamp(std::trunc(value), 0.0, 4294967295.0));
 }

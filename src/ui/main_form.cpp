@@ -11,9 +11,6 @@ constexpr char16_t kNo[] = u"Nein";
 constexpr uint32_t kQuestionFlags = 35;  // Yes, No and Cancel, question mark
 constexpr int kIdYes = 6;
 
-bool IsOn(const std::u16string& cell) {
-    return cell == kYes;
-}
 const char16_t* Switch(bool on) {
     return on ? kYes : kNo;
 }

@@ -23,6 +23,11 @@ class TDynaArray;
 class TEditForm;
 class TAboutBox;
 
+// A switch cell of the watch list is on exactly when it holds "Ja".
+inline bool IsOn(std::u16string_view cell) {
+    return cell == u"Ja";
+}
+
 class TMainForm : public gui::WindowEvents {
   public:
     static constexpr uint32_t kTrayMessage = 1024;  // WM_USER: events at the notification icon
