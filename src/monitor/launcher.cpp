@@ -62,8 +62,9 @@ struct CmdReading {
 // quotes. cmd replaces %NAME% before it looks at quotes, and a pair may take
 // in a name's text: each '%' of the path therefore stands alone between
 // quotes of its own ("%"), so that every name cmd could read from it holds a
-// double quote, which no variable's name holds; a program's runtime joins
-// the pieces back into one argument. The backslashes before such a quote are
+// double quote (or, before a path's first character, ends in a caret), as
+// no variable's name does; a program's runtime joins the pieces back into
+// one argument. The backslashes before such a quote are
 // doubled, or the runtime would read \" as a literal quote. Where !NAME! is
 // expanded too, a caret keeps each '!' and '^' of the path as it is.
 void AppendData(std::u16string& out, std::u16string_view path, CmdReading cmd) {
@@ -71,8 +72,15 @@ void AppendData(std::u16string& out, std::u16string_view path, CmdReading cmd) {
         out += path;
         return;
     }
-    for (char16_t c : path) {
-        if (c == u'%') {
+    for (size_t i = 0; i < path.size(); ++i) {
+        const char16_t c = path[i];
+        if (c == u'%' && i == 0 && out.ends_with(u'"') && !out.ends_with(u"\\\"")) {
+            // An empty pair of quotes before it would be an argument of its
+            // own to some commands (Wine's copy): the quotes open after the
+            // '%' instead, and a caret, which cmd drops, stands before it.
+            out.back() = u'^';
+            out.append(u"%\"");
+        } else if (c == u'%') {
             size_t backslashes = 0;
             while (backslashes < out.size() && out[out.size() - 1 - backslashes] == u'\\')
                 ++backslashes;

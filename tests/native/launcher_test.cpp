@@ -395,6 +395,8 @@ TEST(Launch, ExactParameters) {
               "/c copy \"C:\\In\\\\\"%\"CMDCMDLINE\"%\"&calc&.txt\" "
               "\"out\\\\\"%\"CMDCMDLINE\"%\"&calc&.txt\"");
     EXPECT_EQ(Launch("C:\\x\\h.bat", "%1", "5%.txt"), "\"C:\\In\\5\"%\".txt\"");
+    EXPECT_EQ(Launch("cmd", "/c copy %2 \"out\\%2\"", "%x%.txt"),
+              "/c copy ^%\"x\"%\".txt\" \"out\\\\\"%\"x\"%\".txt\"");
     // An escaped quote of the template's own opens nothing for cmd.
     EXPECT_EQ(Launch("cmd", "/c echo ^\"%1^\"", "a&b"), "/c echo ^\"\"C:\\In\\a&b\"^\"");
     // Under /v:on carets keep a name's '!' and '^'; without a word on it, a
