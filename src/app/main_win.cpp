@@ -2,7 +2,9 @@
 // shell's dialogs.
 #include <objbase.h>
 
+#include "app/single_instance_win.h"
 #include "gui/toolkit_win.h"
+#include "platform/wide.h"
 #include "ui/about_box.h"
 #include "ui/edit_form.h"
 #include "ui/main_form.h"
@@ -44,6 +46,11 @@ int CurrentYear() {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    // A second start, with whatever arguments, only hands over to the first.
+    app::SingleInstance instance;
+    if (!instance.Owned() &&
+        (app::HandOver(platform::AsWide(TMainForm::kCaption).c_str(), 800) || !instance.Claim(100)))
+        return 0;
     ComApartment com;
     gui::SetGlyphResources(kGlyphs);
     gui::Win32Toolkit toolkit;

@@ -13,7 +13,6 @@
 namespace gui::win {
 namespace {
 
-constexpr wchar_t kFormClass[] = L"TValmorinForm";
 constexpr UINT kDpiChangedMessage = 0x02E0;  // WM_DPICHANGED, newer than some headers
 
 LRESULT CALLBACK FormProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) noexcept;

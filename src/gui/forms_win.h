@@ -15,6 +15,7 @@
 #include <type_traits>
 
 #include "gui/controls.h"
+#include "gui/form_class_win.h"
 
 namespace gui::win {
 

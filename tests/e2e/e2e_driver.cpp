@@ -523,6 +523,7 @@ void Run(const Paths& p) {
                again.rcNormalPosition.top, again.rcNormalPosition.right,
                again.rcNormalPosition.bottom));
     CheckMainWindow(app.main, "-mini: main window after the stop");
+    CheckSecondStarts(p.app, p.work, p.options, app.main, false);
     EditAndDelete(app, list, p, expectedRow);
 
     Step("close");

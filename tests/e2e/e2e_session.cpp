@@ -12,9 +12,12 @@ namespace {
 
 // Each would make a folder "canary..." if cmd read it as syntax; the last
 // two, if cmd expanded a variable in them, would arrive under another name.
-const wchar_t* const kHostile[] = {L"a&mkdir canary1.txt", L"b & mkdir canary2",
-                                   L"(c)&mkdir canary3.txt", L"d^&mkdir canary4.txt",
-                                   L"%CMDCMDLINE%&mkdir canary&.txt", L"100%% %USERNAME% done.txt"};
+const wchar_t* const kHostile[] = {L"a&mkdir canary1.txt",
+                                   L"b & mkdir canary2",
+                                   L"(c)&mkdir canary3.txt",
+                                   L"d^&mkdir canary4.txt",
+                                   L"%CMDCMDLINE%&mkdir canary&.txt",
+                                   L"100%% %USERNAME% done.txt"};
 const wchar_t* const kPlain[] = {L"plain.txt", L"with blank.txt"};
 
 bool Exists(const std::wstring& path) {
@@ -31,15 +34,50 @@ bool AnyCanary(const std::wstring& folder) {
 
 }  // namespace
 
+void CheckSecondStarts(const std::wstring& app, const std::wstring& work,
+                       const std::wstring& options, HWND main, bool monitoring) {
+    const std::string when = monitoring ? "second start while monitoring" : "second start";
+    Step(when);
+    std::vector<std::uint8_t> before, after;
+    const bool hadList = ReadWholeFile(options, before);
+    for (const wchar_t* args : {L"", L"-mini"}) {
+        const std::string what = when + (*args ? " with -mini" : "");
+        if (!monitoring) ShowWindow(main, SW_MINIMIZE);
+        App second;
+        Require(second.Start(app, args, work), what + ": started");
+        const ULONGLONG started = GetTickCount64();
+        const bool ended = second.WaitExit(10000);
+        Note(Format("%s: ended after %llu ms", what.c_str(),
+                    static_cast<unsigned long long>(GetTickCount64() - started)));
+        if (!Check(ended, what + ": the second program ends by itself")) second.Kill();
+        Check(second.ExitCode() == 0,
+              Format("%s: exit code 0 (is %lu)", what.c_str(), second.ExitCode()));
+        second.CloseHandles();
+        if (monitoring) {
+            Sleep(500);
+            Check(IsWindowVisible(main) == FALSE, what + ": the window stays hidden");
+        } else {
+            Check(
+                WaitUntil([&] { return IsIconic(main) == FALSE && IsWindowVisible(main) != FALSE; },
+                          3000),
+                what + ": the first program's window is restored");
+            Check(WaitUntil([&] { return GetForegroundWindow() == main; }, 3000),
+                  what + ": the first program's window comes to the front");
+        }
+    }
+    Check(ReadWholeFile(options, after) == hadList && after == before,
+          when + ": options.dat is as it was");
+}
+
 void RunHostileNamesAndSessionEnd(const std::wstring& app, const std::wstring& work,
                                   const std::wstring& options, const std::wstring& mainCaption) {
     Step("file names that read as cmd syntax");
     const std::wstring in = work + L"\\hostile", out = work + L"\\copies",
                        staging = work + L"\\hostile-staging";
     for (const std::wstring& folder : {in, out, staging}) MakeDir(folder);
-    const std::vector<std::uint8_t> list = EncodeOptions(
-        {{in, L"Nein", L"cmd", L"/c cd /d " + in + L" && copy %2 " + out + L"\\%2", L"Ja", L"Nein",
-          L"Ja"}});
+    const std::vector<std::uint8_t> list =
+        EncodeOptions({{in, L"Nein", L"cmd", L"/c cd /d " + in + L" && copy %2 " + out + L"\\%2",
+                        L"Ja", L"Nein", L"Ja"}});
     Require(WriteWholeFile(options, std::string(list.begin(), list.end()), CREATE_ALWAYS),
             "options.dat with one cmd entry written");
     App run;
@@ -69,12 +107,13 @@ void RunHostileNamesAndSessionEnd(const std::wstring& app, const std::wstring& w
     Check(copied, "every file copied within 20 s");
     for (const std::wstring& folder : {in, out, work})
         Check(!AnyCanary(folder), "no canary folder in " + Utf8(folder));
+    CheckSecondStarts(app, work, options, run.main, true);
 
     Step("end of the Windows session while monitoring runs");
     RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Valmorin\\TMainForm");
     DWORD_PTR answer = 0;
-    Check(SendMessageTimeoutW(run.main, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_BLOCK,
-                              5000, &answer) != 0 &&
+    Check(SendMessageTimeoutW(run.main, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_BLOCK, 5000,
+                              &answer) != 0 &&
               answer == TRUE,
           "WM_QUERYENDSESSION answered TRUE");
     Check(SendMessageTimeoutW(run.main, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_BLOCK, 5000,
@@ -83,10 +122,9 @@ void RunHostileNamesAndSessionEnd(const std::wstring& app, const std::wstring& w
     HKEY key = nullptr;
     std::wstring value;
     DWORD type = 0;
-    const bool saved =
-        RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Valmorin\\TMainForm", 0, KEY_READ, &key) ==
-            ERROR_SUCCESS &&
-        RegistryString(key, L"PruefEd_Value", value, type) && value == L"1000";
+    const bool saved = RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Valmorin\\TMainForm", 0,
+                                     KEY_READ, &key) == ERROR_SUCCESS &&
+                       RegistryString(key, L"PruefEd_Value", value, type) && value == L"1000";
     if (key) RegCloseKey(key);
     Check(saved, "the window settings are saved at the end of the session");
     if (trayBefore >= 0)

@@ -4,7 +4,16 @@
 
 #include <string>
 
+#include "e2e_support.h"
+
 namespace e2e {
+
+// Starts `app` again, without and with -mini, while the first runs with its
+// main window `main` shown or, monitoring, hidden: each second start ends at
+// once with exit code 0, a shown window comes to the front, a hidden one
+// stays hidden, and options.dat stays as it was.
+void CheckSecondStarts(const std::wstring& app, const std::wstring& work,
+                       const std::wstring& options, HWND main, bool monitoring);
 
 // Starts `app` with -mini over a watch list of its own in `options`, working
 // in `work`; ends it as Windows ends a session.
