@@ -89,7 +89,7 @@ struct ChangeWatch::State {
     bool pending = false;
     bool subtree = false;
     FILE_ID_INFO id{};      // of the watched folder
-    std::wstring longRoot;  // with long names, for expanding short ones
+    std::wstring longRoot;  // with long names and a closing backslash, for expanding short ones
     std::vector<DWORD> buffer = std::vector<DWORD>(kBufferBytes / sizeof(DWORD));
 };
 
@@ -105,12 +105,12 @@ bool ChangeWatch::State::Issue() {
 bool ChangeWatch::State::LongFolders(std::u16string& relative) const {
     const size_t last = relative.rfind(u'\\');
     if (last == std::u16string::npos || relative.find(u'~') >= last) return true;
-    const std::wstring expanded = LongPath(longRoot + L'\\' + AsWide(relative.substr(0, last)));
-    if (expanded.size() <= longRoot.size() + 1 ||
+    const std::wstring expanded = LongPath(longRoot + AsWide(relative.substr(0, last)));
+    if (expanded.size() <= longRoot.size() ||
         CompareStringOrdinal(expanded.c_str(), static_cast<int>(longRoot.size()), longRoot.c_str(),
                              static_cast<int>(longRoot.size()), TRUE) != CSTR_EQUAL)
         return false;
-    relative = FromWide(expanded.substr(longRoot.size() + 1)) + relative.substr(last);
+    relative = FromWide(expanded.substr(longRoot.size())) + relative.substr(last);
     return true;
 }
 
@@ -167,7 +167,10 @@ bool ChangeWatch::Open(bool subtree) {
         return false;
     state.subtree = subtree;
     state.longRoot = LongPath(state.path);
-    return !state.longRoot.empty() && state.Issue();
+    if (state.longRoot.empty()) return false;
+    // A drive's root ends in its backslash already.
+    if (state.longRoot.back() != L'\\') state.longRoot += L'\\';
+    return state.Issue();
 }
 
 bool ChangeWatch::Take(std::vector<Change>& changes) {

@@ -206,6 +206,22 @@ TEST(ChangeWatch, GivesUpWhenAnotherFolderTakesThePath) {
     EXPECT_TRUE(seen.paths["b.txt"]);
 }
 
+// A drive's root ends in its backslash; the folders that a report names
+// below it (by their long names, where it named them by short ones) lose
+// nothing of their names.
+TEST(ChangeWatch, NamesFoldersBelowARootThatEndsInItsBackslash) {
+    test::TempTree tree;
+    tree.MakeDir("a~b");
+    ChangeWatch watch;
+    ASSERT_TRUE(watch.Start(tree.Path() + u"\\", true));
+    ReadAll(tree);
+    tree.Write("a~b/f.txt");
+    Seen seen = Await(watch, {"a~b\\f.txt"});
+    ASSERT_TRUE(seen.ok);
+    EXPECT_TRUE(seen.paths["a~b\\f.txt"]);
+    ExpectOnly(seen, {"a~b\\f.txt", "a~b"});
+}
+
 TEST(ChangeWatch, FaultsFailAsTheirCauseWould) {
     test::TempTree tree;
     const std::u16string root = tree.Path();
