@@ -35,20 +35,20 @@ class ChangeWatch {
     // a directory path as DirSearch takes them (without "\*.*"); with
     // `subtree`, every folder below it too. False when the reports here cannot
     // be trusted or had to be given up: a network, removable or unknown kind
-    // of volume, the watch cannot be set up (root missing, no access), or
-    // (POSIX) the system's limit of watches was reached. The watch is then
-    // idle. Windows reports what happens behind a folder link under the path
-    // of the folder it leads to, not below `root`: callers read linked
-    // folders themselves.
+    // of volume (the one the folder is on, links followed), the watch cannot
+    // be set up (root missing, no access), or (POSIX) the system's limit of
+    // watches was reached. The watch is then idle. Windows reports what
+    // happens behind a folder link under the path of the folder it leads to,
+    // not below `root`: callers read linked folders themselves.
     bool Start(std::u16string_view root, bool subtree);
     void Stop();
     // Hands over, in the order they happened, the changes reported since Start
     // or the last Collect, appended to `changes`. False when some change may
     // have gone unreported since then (the system's buffer overflowed, the
     // watch broke or was not started, the watched directory itself was deleted
-    // or moved, the limit of watches was reached while following new
-    // folders): the watch is then idle, and the caller reads everything and
-    // calls Start again.
+    // or moved, or another took its path, the limit of watches was reached
+    // while following new folders): the watch is then idle, and the caller
+    // reads everything and calls Start again.
     bool Collect(std::vector<Change>& changes);
 
   private:

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -20,12 +21,27 @@ std::u16string Below(std::u16string_view folder, std::u16string_view name) {
     return path.append(name);
 }
 
-bool Trusted(const std::wstring& path) {
+// The volume the opened folder is on, not the one the path's drive letter
+// names: a root that is a link to a share or a removable drive is read whole.
+// Found through the folder's DOS path (Wine tells no drive type for a
+// volume's GUID path); a volume without one is not trusted.
+bool Trusted(HANDLE folder) {
+    const DWORD needed = GetFinalPathNameByHandleW(folder, nullptr, 0, VOLUME_NAME_DOS);
+    if (!needed) return false;
+    std::wstring path(needed, L'\0');
+    const DWORD length = GetFinalPathNameByHandleW(folder, path.data(), needed, VOLUME_NAME_DOS);
+    if (!length || length >= needed) return false;
+    path.resize(length);
     std::wstring volume(path.size() + MAX_PATH, L'\0');
     if (!GetVolumePathNameW(path.c_str(), volume.data(), static_cast<DWORD>(volume.size())))
         return false;
     const UINT type = GetDriveTypeW(volume.c_str());
     return type == DRIVE_FIXED || type == DRIVE_RAMDISK;
+}
+
+bool SameFile(const FILE_ID_INFO& a, const FILE_ID_INFO& b) {
+    return a.VolumeSerialNumber == b.VolumeSerialNumber &&
+           std::memcmp(&a.FileId, &b.FileId, sizeof a.FileId) == 0;
 }
 
 std::wstring LongPath(const std::wstring& path) {
@@ -64,6 +80,7 @@ struct ChangeWatch::State {
     bool Issue();
     bool Parse(DWORD bytes, std::vector<Change>& changes);
     bool LongFolders(std::u16string& path) const;
+    bool StillAtPath() const;
 
     win::KernelHandle dir;
     win::KernelHandle event;
@@ -71,7 +88,8 @@ struct ChangeWatch::State {
     OVERLAPPED overlapped{};
     bool pending = false;
     bool subtree = false;
-    std::wstring longRoot;  // with long names, for expanding short ones
+    FILE_ID_INFO id{};      // of the watched folder
+    std::wstring longRoot;  // with long names and a closing backslash, for expanding short ones
     std::vector<DWORD> buffer = std::vector<DWORD>(kBufferBytes / sizeof(DWORD));
 };
 
@@ -87,13 +105,26 @@ bool ChangeWatch::State::Issue() {
 bool ChangeWatch::State::LongFolders(std::u16string& relative) const {
     const size_t last = relative.rfind(u'\\');
     if (last == std::u16string::npos || relative.find(u'~') >= last) return true;
-    const std::wstring expanded = LongPath(longRoot + L'\\' + AsWide(relative.substr(0, last)));
-    if (expanded.size() <= longRoot.size() + 1 ||
+    const std::wstring expanded = LongPath(longRoot + AsWide(relative.substr(0, last)));
+    if (expanded.size() <= longRoot.size() ||
         CompareStringOrdinal(expanded.c_str(), static_cast<int>(longRoot.size()), longRoot.c_str(),
                              static_cast<int>(longRoot.size()), TRUE) != CSTR_EQUAL)
         return false;
-    relative = FromWide(expanded.substr(longRoot.size() + 1)) + relative.substr(last);
+    relative = FromWide(expanded.substr(longRoot.size())) + relative.substr(last);
     return true;
+}
+
+// The handle stays with its folder wherever it goes: once the path leads
+// elsewhere (the folder was moved or deleted, or another took its name), the
+// reports no longer tell what happens there. Asked at every Collect, so it
+// costs one open and one query.
+bool ChangeWatch::State::StillAtPath() const {
+    win::KernelHandle now(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    FILE_ID_INFO there;
+    return now && GetFileInformationByHandleEx(now.Get(), FileIdInfo, &there, sizeof there) &&
+           SameFile(there, id);
 }
 
 bool ChangeWatch::State::Parse(DWORD bytes, std::vector<Change>& changes) {
@@ -128,13 +159,18 @@ void ChangeWatch::Stop() {
 }
 
 bool ChangeWatch::Open(bool subtree) {
-    std::wstring path = win::SystemPath(root_);
-    if (root_.empty() || !Trusted(path)) return false;
-    state_ = std::make_unique<State>(std::move(path));
-    if (!state_->dir || !state_->event) return false;
-    state_->subtree = subtree;
-    state_->longRoot = LongPath(state_->path);
-    return !state_->longRoot.empty() && state_->Issue();
+    if (root_.empty()) return false;
+    state_ = std::make_unique<State>(win::SystemPath(root_));
+    State& state = *state_;
+    if (!state.dir || !state.event || !Trusted(state.dir.Get()) ||
+        !GetFileInformationByHandleEx(state.dir.Get(), FileIdInfo, &state.id, sizeof state.id))
+        return false;
+    state.subtree = subtree;
+    state.longRoot = LongPath(state.path);
+    if (state.longRoot.empty()) return false;
+    // A drive's root ends in its backslash already.
+    if (state.longRoot.back() != L'\\') state.longRoot += L'\\';
+    return state.Issue();
 }
 
 bool ChangeWatch::Take(std::vector<Change>& changes) {
@@ -142,16 +178,7 @@ bool ChangeWatch::Take(std::vector<Change>& changes) {
     for (;;) {
         DWORD bytes = 0;
         if (!GetOverlappedResult(state.dir.Get(), &state.overlapped, &bytes, FALSE)) {
-            if (GetLastError() != ERROR_IO_INCOMPLETE) return false;
-            // A watched folder that was moved away goes on reporting from its
-            // new place; one deleted while open may report nothing.
-            FILE_STANDARD_INFO info;
-            const DWORD attributes = GetFileAttributesW(state.path.c_str());
-            return attributes != INVALID_FILE_ATTRIBUTES &&
-                   (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                   GetFileInformationByHandleEx(state.dir.Get(), FileStandardInfo, &info,
-                                                sizeof info) &&
-                   !info.DeletePending;
+            return GetLastError() == ERROR_IO_INCOMPLETE && state.StillAtPath();
         }
         state.pending = false;
         // Nothing in a completed read: the system's buffer overflowed.

@@ -44,9 +44,10 @@ struct DirEntry {
     // search moves on or ends, or the buffer changes.
     std::u16string_view name;
     bool directory = false;
-    // A directory reached through a link (a junction, a directory symbolic
-    // link or another reparse point; a POSIX symbolic link). `target` is the
-    // directory it leads to, or zero when that cannot be told.
+    // A directory reached through a link (a junction or a directory symbolic
+    // link; a POSIX symbolic link), not through other reparse points such as
+    // cloud placeholders. `target` is the directory it leads to, or zero when
+    // that cannot be told.
     bool link = false;
     DirId target;
     uint64_t size = 0;

@@ -1,3 +1,5 @@
+#include "platform/dir_search_win.h"
+
 #include <windows.h>
 
 #include <cstring>
@@ -84,8 +86,8 @@ struct DirSearch::Listing {
         entry.directory = IsFolder();
         entry.size = Size();
         entry.written = Ticks(data.ftLastWriteTime);
-        // Only a folder behind a reparse point costs a look at what it leads to.
-        entry.link = entry.directory && (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+        // Only a folder link costs a look at what it leads to.
+        entry.link = win::IsFolderLink(data.dwFileAttributes, data.dwReserved0);
         entry.target = {};
         if (entry.link) {
             std::u16string path(folder);

@@ -187,6 +187,41 @@ TEST(ChangeWatch, GivesUpWhenTheWatchedFolderGoes) {
     EXPECT_FALSE(watch.Collect(changes));  // stays idle until started again
 }
 
+TEST(ChangeWatch, GivesUpWhenAnotherFolderTakesThePath) {
+    test::TempTree tree;
+    tree.Write("In/a.txt");
+    tree.MakeDir("In.new");
+    const std::u16string root = tree.Path() + u"\\In";
+    ChangeWatch watch;
+    ASSERT_TRUE(watch.Start(root, true));
+    ASSERT_TRUE(Await(watch, {}).ok);
+    fs::rename(tree.Root() / "In", tree.Root() / "In.old");
+    fs::rename(tree.Root() / "In.new", tree.Root() / "In");
+    EXPECT_FALSE(Await(watch, {"never"}).ok);
+
+    ASSERT_TRUE(watch.Start(root, true));
+    tree.Write("In/b.txt");
+    Seen seen = Await(watch, {"b.txt"});
+    ASSERT_TRUE(seen.ok);
+    EXPECT_TRUE(seen.paths["b.txt"]);
+}
+
+// A drive's root ends in its backslash; the folders that a report names
+// below it (by their long names, where it named them by short ones) lose
+// nothing of their names.
+TEST(ChangeWatch, NamesFoldersBelowARootThatEndsInItsBackslash) {
+    test::TempTree tree;
+    tree.MakeDir("a~b");
+    ChangeWatch watch;
+    ASSERT_TRUE(watch.Start(tree.Path() + u"\\", true));
+    ReadAll(tree);
+    tree.Write("a~b/f.txt");
+    Seen seen = Await(watch, {"a~b\\f.txt"});
+    ASSERT_TRUE(seen.ok);
+    EXPECT_TRUE(seen.paths["a~b\\f.txt"]);
+    ExpectOnly(seen, {"a~b\\f.txt", "a~b"});
+}
+
 TEST(ChangeWatch, FaultsFailAsTheirCauseWould) {
     test::TempTree tree;
     const std::u16string root = tree.Path();

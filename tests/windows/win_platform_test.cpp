@@ -11,6 +11,7 @@
 
 #include "monitor/launcher.h"
 #include "platform/dir_search.h"
+#include "platform/dir_search_win.h"
 #include "platform/shell.h"
 #include "platform/wide.h"
 #include "test_support.h"
@@ -79,6 +80,22 @@ TEST(Win32Listing, MissingFolderIsToldFromOneThatCannotBeRead) {
         ++listed;
     EXPECT_EQ(listed, 3);
     EXPECT_EQ(search.End(), platform::ListEnd::complete);
+}
+
+// Wine makes no reparse points, so the decision is proven on the tags a
+// listing can give.
+TEST(Win32Listing, OnlyJunctionsAndSymbolicLinksAreFolderLinks) {
+    using platform::win::IsFolderLink;
+    constexpr DWORD folder = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    EXPECT_TRUE(IsFolderLink(folder, IO_REPARSE_TAG_MOUNT_POINT));
+    EXPECT_TRUE(IsFolderLink(folder | FILE_ATTRIBUTE_HIDDEN, IO_REPARSE_TAG_SYMLINK));
+    // Synced folders' placeholders, deduplicated storage, a tag not told.
+    for (DWORD tag : {DWORD{IO_REPARSE_TAG_CLOUD}, DWORD{IO_REPARSE_TAG_CLOUD_6},
+                      DWORD{IO_REPARSE_TAG_DEDUP}, DWORD{0}})
+        EXPECT_FALSE(IsFolderLink(folder, tag)) << std::hex << tag;
+    // A file link is a file; a tag without a reparse point is left over.
+    EXPECT_FALSE(IsFolderLink(FILE_ATTRIBUTE_REPARSE_POINT, IO_REPARSE_TAG_SYMLINK));
+    EXPECT_FALSE(IsFolderLink(FILE_ATTRIBUTE_DIRECTORY, IO_REPARSE_TAG_MOUNT_POINT));
 }
 
 TEST(Win32Shell, OpensCmdHiddenWithoutWaiting) {
