@@ -13,7 +13,7 @@ struct JobWatch {
     bool running = false;
     // The last read listed every folder; one that could not be listed is
     // read again at every tick, as a full read would.
-    bool complete = false;
+    bool listedAll = false;
     std::chrono::steady_clock::time_point fullAt{};
     // The relative paths of the folders reached through a link, sorted: the
     // system reports nothing that happens behind a link, so these are read

@@ -14,18 +14,11 @@
 #include <exception>
 
 #include "monitor/dyna_array.h"
+#include "monitor/records.h"
 #include "monitor/relisting.h"
 #include "platform/dir_search.h"
 
 namespace {
-
-std::u16string_view TextOf(const char16_t* text) {
-    return text ? std::u16string_view(text) : std::u16string_view();
-}
-
-TDir& RecordAt(TDynaArray& array, uint32_t i) {
-    return static_cast<TDir*>(array.poi)[i];
-}
 
 std::u16string_view ParentOf(std::u16string_view path) {
     const size_t at = path.rfind(u'\\');
@@ -69,9 +62,10 @@ bool TMainForm::Dirty::AtOrBelow(std::u16string_view path) const {
     return at != relist.end() && at->starts_with(below);
 }
 
-bool TMainForm::Relisted::Moved(uint32_t fresh) const {
-    auto at = std::lower_bound(moved.begin(), moved.end(), std::pair<uint32_t, uint32_t>(fresh, 0));
-    return at != moved.end() && at->first == fresh;
+bool TMainForm::Relisted::TakenOver(uint32_t fresh) const {
+    auto at = std::lower_bound(takenOver.begin(), takenOver.end(),
+                               std::pair<uint32_t, uint32_t>(fresh, 0));
+    return at != takenOver.end() && at->first == fresh;
 }
 
 bool TMainForm::TakeOver(Relisted& relisted, const platform::DirEntry& entry,
@@ -95,7 +89,7 @@ bool TMainForm::TakeOver(Relisted& relisted, const platform::DirEntry& entry,
     const uint32_t k = found->second;
     relisted.byName.erase(found);  // a name listed twice is read the second time
     sub = RecordAt(*live.dirs, k);
-    relisted.moved.emplace_back(relisted.fresh.dirs->count - 1, k);
+    relisted.takenOver.emplace_back(relisted.fresh.dirs->count - 1, k);
     return true;
 }
 
@@ -118,7 +112,7 @@ void TMainForm::Relist(TDir& level, bool subdirs) {
         TDir& sub = RecordAt(*below, i);
         // Subfolders just read are complete; only those kept from the
         // snapshot can hold changed folders.
-        if (relisted && !relisted->Moved(i)) continue;
+        if (relisted && !relisted->TakenOver(i)) continue;
         if (partial.dirty.AtOrBelow(TextOf(sub.dname2))) Relist(sub, subdirs);
     }
     path_.pop_back();
@@ -142,7 +136,7 @@ void TMainForm::CompareRelisted(TDir& level, size_t depth) {
 }
 
 bool TMainForm::PartialTick(TJob& job, JobWatch& watch) {
-    if (infirsttimer || fullEvery_ == 0 || !watch.running || !watch.complete) return false;
+    if (infirsttimer || fullEvery_ == 0 || !watch.running || !watch.listedAll) return false;
     if (std::chrono::steady_clock::now() - watch.fullAt >= std::chrono::seconds(fullEvery_))
         return false;
     // Volumes that keep local times report other times for every file once
@@ -156,7 +150,6 @@ bool TMainForm::PartialTick(TJob& job, JobWatch& watch) {
     // The snapshot before the last full read is of no further use.
     ReleaseDir(job.odir);
     job.odir = TDir{};
-    job.obias = job.bias;
     if (changes.empty() && watch.links.empty()) return true;
 
     Dirty dirty;
@@ -208,14 +201,14 @@ bool TMainForm::PartialTick(TJob& job, JobWatch& watch) {
     } finish{*this, partial, read};
     // The changes are taken: a read that fails now leaves the next tick a
     // full one.
-    watch.complete = false;
+    watch.listedAll = false;
     Relist(job.dir, job.subdirs);
     if (inbreak) return true;
     // A folder that could not be listed now keeps what it held, as after a
     // full read; that read also lists it again at every tick.
     if (!unreadable_.empty()) return false;
     read = true;
-    watch.complete = true;
+    watch.listedAll = true;
     for (std::u16string& link : links_) watch.links.push_back(std::move(link));
     SortUnique(watch.links);
     shift_ = 0;
@@ -223,30 +216,17 @@ bool TMainForm::PartialTick(TJob& job, JobWatch& watch) {
     return true;
 }
 
-namespace {
-
-// The subfolder records that moved, by their index on one side of the move.
-std::vector<bool> Moved(const std::vector<std::pair<uint32_t, uint32_t>>& moved, bool fresh) {
-    std::vector<bool> taken;
-    for (const auto& [freshIndex, liveIndex] : moved) {
-        const uint32_t at = fresh ? freshIndex : liveIndex;
-        if (taken.size() <= at) taken.resize(at + 1);
-        taken[at] = true;
-    }
-    return taken;
-}
-
-}  // namespace
-
-void TMainForm::ReleaseExcept(TDir& level, std::vector<bool> moved) {
+void TMainForm::ReleaseExcept(TDir& level, const Relisted& relisted, bool fresh) {
     if (level.files) {
         ReleaseNames(*level.files);
         delete level.files;
     }
     if (level.dirs) {
-        moved.resize(level.dirs->count);
-        for (uint32_t i = 0; i < level.dirs->count; ++i)
-            if (!moved[i]) ReleaseDir(RecordAt(*level.dirs, i));
+        // A blank record releases nothing; marking them in place needs no
+        // memory, which may be what just ran out.
+        for (const auto& [freshIndex, liveIndex] : relisted.takenOver)
+            RecordAt(*level.dirs, fresh ? freshIndex : liveIndex) = TDir{};
+        for (uint32_t i = 0; i < level.dirs->count; ++i) ReleaseDir(RecordAt(*level.dirs, i));
         delete level.dirs;
     }
     level.files = nullptr;
@@ -256,7 +236,7 @@ void TMainForm::ReleaseExcept(TDir& level, std::vector<bool> moved) {
 void TMainForm::Commit(Relisted& relisted) {
     TDir& live = *relisted.record;
     TDir& fresh = relisted.fresh;
-    ReleaseExcept(live, Moved(relisted.moved, false));
+    ReleaseExcept(live, relisted, false);
     live.files = fresh.files;
     live.dirs = fresh.dirs;
     fresh.files = nullptr;
@@ -266,7 +246,7 @@ void TMainForm::Commit(Relisted& relisted) {
 }
 
 void TMainForm::Abandon(Relisted& relisted) {
-    ReleaseExcept(relisted.fresh, Moved(relisted.moved, true));
+    ReleaseExcept(relisted.fresh, relisted, true);
     ReleaseDir(relisted.fresh);
     relisted.fresh = TDir{};
 }
@@ -281,7 +261,7 @@ void TMainForm::FullTick(TJob& job, JobWatch& watch) {
             watch.running = watch.watch.Start(job.dirname, job.subdirs);
     }
     watch.fullAt = std::chrono::steady_clock::now();
-    watch.complete = false;  // until this read ends well
+    watch.listedAll = false;  // until this read ends well
     ReleaseDir(job.odir);
     job.odir = job.dir;
     job.obias = job.bias;
@@ -289,7 +269,7 @@ void TMainForm::FullTick(TJob& job, JobWatch& watch) {
     job.bias = platform::LocalOffset();
     ReadinDir(job.dirname, u"", job.dir, job.subdirs);
     if (inbreak) return;
-    watch.complete = unreadable_.empty();
+    watch.listedAll = unreadable_.empty();
     watch.links = std::move(links_);
     SortUnique(watch.links);
     KeepUnreadable(job.dir, job.odir);

@@ -27,12 +27,12 @@ struct TMainForm::Relisted {
     TDir fresh{};            // its new listing
     // Every subfolder taken over from the snapshot rather than read, as
     // (index in `fresh`, index in the snapshot), in order.
-    std::vector<std::pair<uint32_t, uint32_t>> moved;
+    std::vector<std::pair<uint32_t, uint32_t>> takenOver;
     // The snapshot's subfolders by name, made at the first one listed.
     std::unordered_map<std::u16string_view, uint32_t> byName;
     bool indexed = false;
 
-    bool Moved(uint32_t fresh) const;
+    bool TakenOver(uint32_t fresh) const;
 };
 
 struct TMainForm::Partial {

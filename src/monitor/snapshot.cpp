@@ -5,6 +5,7 @@
 #include "base/prefetch.h"
 #include "monitor/dir.h"
 #include "monitor/dyna_array.h"
+#include "monitor/records.h"
 #include "monitor/relisting.h"
 #include "platform/dir_search.h"
 
@@ -102,11 +103,6 @@ std::u16string AddBackslash(std::u16string_view text) {
 }
 
 namespace {
-
-// Links that a system does not report as links (Wine's view of POSIX links,
-// for one) can still lead back up; no real tree is this deep, and the read
-// must not run out of stack.
-constexpr size_t kDeepest = 512;
 
 std::u16string Joined(std::u16string_view path, std::u16string_view name) {
     std::u16string joined;
@@ -240,7 +236,7 @@ bool TMainForm::ReadLevel(std::u16string_view dirname, std::u16string_view dirna
             if (staged_.Names().Kept() - firstUnit >= kBlockUnits) block();
             publishedBelow = false;
         } else if (subdirs && entry.name != u"." && entry.name != u".." &&
-                   !(entry.link && LeadsBack(entry.target)) && path_.size() < kDeepest) {
+                   !(entry.link && LeadsBack(entry.target)) && path_.size() < platform::kDeepest) {
             auto* sub = static_cast<TDir*>(dir.dirs->Add());
             if (!sub) continue;
             if (path2.empty()) path2 = AddBackslash(dirname2);
@@ -320,14 +316,6 @@ uint32_t CountOf(const TDynaArray* array) {
     return array ? array->count : 0;
 }
 
-const TDir& RecordOf(const TDynaArray* array, uint32_t i) {
-    return static_cast<const TDir*>(array->poi)[i];
-}
-
-std::u16string_view TextOf(const char16_t* text) {
-    return text ? std::u16string_view(text) : std::u16string_view();
-}
-
 }  // namespace
 
 void TMainForm::KeepUnreadable(TDir& dir, const TDir& odir) {
@@ -352,13 +340,13 @@ void TMainForm::KeepLevel(TDir& dir, const TDir& odir) {
     for (uint32_t i = 0; i < dir.dirs->count; ++i) {
         TDir& sub = static_cast<TDir*>(dir.dirs->poi)[i];
         auto same = [&](uint32_t k) {
-            return TextOf(RecordOf(odir.dirs, k).dname) == TextOf(sub.dname);
+            return TextOf(RecordAt(*odir.dirs, k).dname) == TextOf(sub.dname);
         };
         // Both snapshots usually list in the same order: the same place first.
         uint32_t k = i < olds && same(i) ? i : 0;
         while (k < olds && !same(k)) ++k;
         if (k < olds) {
-            KeepLevel(sub, RecordOf(odir.dirs, k));
+            KeepLevel(sub, RecordAt(*odir.dirs, k));
         } else {
             TDir none{};
             KeepLevel(sub, none);
@@ -370,7 +358,7 @@ void TMainForm::CopyContent(TDir& dir, const TDir& from) {
     if (const uint32_t n = CountOf(from.files)) {
         std::u16string names;
         for (uint32_t i = 0; i < n; ++i)
-            names.append(TextOf(RecordOf(from.files, i).dname2)).push_back(u'\0');
+            names.append(TextOf(RecordAt(*from.files, i).dname2)).push_back(u'\0');
         char16_t* name = AllocNames(names, n);
         auto* records = static_cast<TDir*>(dir.files->AddMany(n));
         if (!records) {
@@ -378,13 +366,13 @@ void TMainForm::CopyContent(TDir& dir, const TDir& from) {
             return;
         }
         for (uint32_t i = 0; i < n; ++i) {
-            records[i] = RecordOf(from.files, i);
+            records[i] = RecordAt(*from.files, i);
             records[i].dname2 = name;
             name = const_cast<char16_t*>(NextName(name));
         }
     }
     for (uint32_t i = 0; i < CountOf(from.dirs); ++i) {
-        const TDir& old = RecordOf(from.dirs, i);
+        const TDir& old = RecordAt(*from.dirs, i);
         auto* sub = static_cast<TDir*>(dir.dirs->Add());
         if (!sub) return;
         InitDir(*sub);

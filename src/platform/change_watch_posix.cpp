@@ -13,6 +13,7 @@
 
 #include "base/text.h"
 #include "platform/change_watch.h"
+#include "platform/dir_search.h"
 #include "platform/posix_path.h"
 
 namespace platform {
@@ -20,9 +21,6 @@ namespace {
 
 constexpr uint32_t kEvents = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_MODIFY |
                              IN_CLOSE_WRITE | IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF;
-
-// The snapshot reads no deeper either.
-constexpr size_t kDeepest = 512;
 
 // File systems whose every change passes through this kernel. Overlay counts:
 // it reports what is done through the mount, and changing its layers beneath

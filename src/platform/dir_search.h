@@ -76,6 +76,11 @@ struct FileRoom {
     bool Takes(const NameBuffer& names) const { return next != end && names.Kept() < namesUpTo; }
 };
 
+// How many folders deep a read or a watch goes at most. Links that a system
+// does not report as links (Wine's view of POSIX links, for one) can still
+// lead back up; no real tree is this deep, and no walk may run out of stack.
+inline constexpr size_t kDeepest = 512;
+
 // Why a listing gave no further entry.
 enum class ListEnd {
     complete,    // the listing went to its end

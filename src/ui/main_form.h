@@ -135,9 +135,10 @@ class TMainForm : public gui::WindowEvents {
     // A listed level replaces the snapshot's, or is given up.
     void Commit(Relisted& relisted);
     void Abandon(Relisted& relisted);
-    // Releases a level's file array and the subfolder records that did not
-    // move (`moved` by index), then its arrays.
-    void ReleaseExcept(TDir& level, std::vector<bool> moved);
+    // Releases a level's file array and the subfolder records that were not
+    // taken over, on the `fresh` side of `relisted` or the snapshot's, then
+    // its arrays.
+    void ReleaseExcept(TDir& level, const Relisted& relisted, bool fresh);
     // A folder on the path of the running read, and what the system says it
     // is, asked only when a link needs it.
     struct Level {
