@@ -263,16 +263,28 @@ void TMainForm::FullTick(TJob& job, JobWatch& watch) {
     watch.fullAt = std::chrono::steady_clock::now();
     watch.listedAll = false;  // until this read ends well
     ReleaseDir(job.odir);
+    job.odir = TDir{};
+    // The read goes into a snapshot of its own: one that throws (out of
+    // memory) leaves the last one in place, for the next tick to compare with.
+    struct Fresh {
+        TMainForm& form;
+        TDir dir{};
+        ~Fresh() { form.ReleaseDir(dir); }
+    } fresh{*this};
+    const int64_t bias = platform::LocalOffset();
+    ReadinDir(job.dirname, u"", fresh.dir, job.subdirs);
+    if (inbreak) return;
+    const bool listedAll = unreadable_.empty();
+    std::vector<std::u16string> links = std::move(links_);
+    KeepUnreadable(fresh.dir, job.dir);
     job.odir = job.dir;
     job.obias = job.bias;
-    job.dir = TDir{};  // the reader sets it up; a failed read leaves it blank
-    job.bias = platform::LocalOffset();
-    ReadinDir(job.dirname, u"", job.dir, job.subdirs);
-    if (inbreak) return;
-    watch.listedAll = unreadable_.empty();
-    watch.links = std::move(links_);
+    job.dir = fresh.dir;
+    job.bias = bias;
+    fresh.dir = TDir{};
+    watch.listedAll = listedAll;
+    watch.links = std::move(links);
     SortUnique(watch.links);
-    KeepUnreadable(job.dir, job.odir);
     if (infirsttimer) return;
     shift_ = job.bias - job.obias;
     CompDir(job.dir, job.odir, job.command, job.command2, job.newfiles, job.changedfiles,

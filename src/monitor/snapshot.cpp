@@ -217,6 +217,7 @@ bool TMainForm::ReadLevel(std::u16string_view dirname, std::u16string_view dirna
     // directory's last file, the cursor must end there, not here.
     bool publishedBelow = false;
     bool publishedAny = false;
+    bool unstored = false;  // a record that memory could not hold
     platform::DirSearch search;
     platform::DirEntry entry;
     // The plain files after an entry come in bulk, straight into the staging;
@@ -238,7 +239,10 @@ bool TMainForm::ReadLevel(std::u16string_view dirname, std::u16string_view dirna
         } else if (subdirs && entry.name != u"." && entry.name != u".." &&
                    !(entry.link && LeadsBack(entry.target)) && path_.size() < platform::kDeepest) {
             auto* sub = static_cast<TDir*>(dir.dirs->Add());
-            if (!sub) continue;
+            if (!sub) {
+                unstored = true;
+                continue;
+            }
             if (path2.empty()) path2 = AddBackslash(dirname2);
             if (entry.link) links_.push_back(Joined(path2, entry.name));
             if (relisted && TakeOver(*relisted, entry, path2, *sub)) continue;
@@ -247,13 +251,6 @@ bool TMainForm::ReadLevel(std::u16string_view dirname, std::u16string_view dirna
             if (ReadLevel(subPath_, subPath2_, *sub, subdirs)) publishedBelow = publishedAny = true;
         }
     }
-    // A folder that could not be listed now is not an empty one; nor is a
-    // watched folder that is missing (a drive or share not there for now).
-    if (!found && !inbreak &&
-        (search.End() == platform::ListEnd::unreadable ||
-         (top && search.End() == platform::ListEnd::notFound)))
-        unreadable_.push_back(dir.dname);
-
     // The entries go into the array in one block change, which leaves it as
     // adding them one by one would have.
     block();
@@ -281,8 +278,17 @@ bool TMainForm::ReadLevel(std::u16string_view dirname, std::u16string_view dirna
             blocks_.resize(firstBlock);  // the records own them now
             publishedAny = true;
             if (publishedBelow) afile = below;
+        } else {
+            unstored = true;
         }
     }
+    // A folder that could not be listed now is not an empty one; nor is a
+    // watched folder that is missing (a drive or share not there for now),
+    // nor one whose records memory could not hold.
+    if (!inbreak &&
+        (unstored || (!found && (search.End() == platform::ListEnd::unreadable ||
+                                 (top && search.End() == platform::ListEnd::notFound)))))
+        unreadable_.push_back(dir.dname);
     return publishedAny;
 }
 
