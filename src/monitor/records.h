@@ -21,3 +21,10 @@ inline TDir& RecordAt(TDynaArray& array, uint32_t i) {
 inline const TDir& RecordAt(const TDynaArray& array, uint32_t i) {
     return static_cast<const TDir*>(array.poi)[i];
 }
+
+// The relative path of the folder that holds `path`, empty for the watched
+// folder's own entries.
+inline std::u16string_view ParentOf(std::u16string_view path) {
+    const size_t at = path.rfind(u'\\');
+    return at == std::u16string_view::npos ? std::u16string_view() : path.substr(0, at);
+}

@@ -20,47 +20,12 @@
 
 namespace {
 
-std::u16string_view ParentOf(std::u16string_view path) {
-    const size_t at = path.rfind(u'\\');
-    return at == std::u16string_view::npos ? std::u16string_view() : path.substr(0, at);
-}
-
 std::u16string_view NameOf(std::u16string_view path) {
     const size_t at = path.rfind(u'\\');
     return at == std::u16string_view::npos ? path : path.substr(at + 1);
 }
 
-void SortUnique(std::vector<std::u16string>& list) {
-    std::sort(list.begin(), list.end());
-    list.erase(std::unique(list.begin(), list.end()), list.end());
-}
-
-// Every directory record of a snapshot by its relative path.
-void Levels(TDir& level, std::unordered_map<std::u16string_view, TDir*>& out) {
-    out.emplace(TextOf(level.dname2), &level);
-    if (!level.dirs) return;
-    for (uint32_t i = 0; i < level.dirs->count; ++i) Levels(RecordAt(*level.dirs, i), out);
-}
-
 }  // namespace
-
-bool TMainForm::Dirty::Relists(std::u16string_view path) const {
-    return std::binary_search(relist.begin(), relist.end(), path);
-}
-
-bool TMainForm::Dirty::Whole(std::u16string_view path) const {
-    return std::binary_search(whole.begin(), whole.end(), path);
-}
-
-bool TMainForm::Dirty::AtOrBelow(std::u16string_view path) const {
-    if (path.empty()) return !relist.empty();
-    if (Relists(path)) return true;
-    // Paths below sort right after the path and its backslash.
-    std::u16string below(path);
-    below += u'\\';
-    auto at = std::lower_bound(relist.begin(), relist.end(), below);
-    return at != relist.end() && at->starts_with(below);
-}
 
 bool TMainForm::Relisted::TakenOver(uint32_t fresh) const {
     auto at = std::lower_bound(takenOver.begin(), takenOver.end(),
@@ -157,28 +122,14 @@ bool TMainForm::PartialTick(TJob& job, JobWatch& watch) {
         const std::u16string_view parent = ParentOf(change.path);
         if (!job.subdirs && !parent.empty()) continue;
         dirty.relist.emplace_back(parent);
-        if (change.appeared) dirty.whole.push_back(change.path);
+        if (change.appeared) dirty.AddWhole(change.path);
     }
     for (const std::u16string& link : watch.links) {
         dirty.relist.emplace_back(ParentOf(link));
-        dirty.whole.push_back(link);
+        dirty.AddWhole(link);
     }
-    SortUnique(dirty.relist);
-    SortUnique(dirty.whole);
+    if (!dirty.Resolve(job.dir)) return false;
     if (dirty.relist.empty()) return true;
-
-    // A folder the snapshot does not hold is new since its parent was last
-    // listed, and then that parent is listed now. Anything else (a name in
-    // another case, say) is read in full.
-    if (dirty.relist.size() > 1 || !dirty.relist.front().empty()) {
-        std::unordered_map<std::u16string_view, TDir*> levels;
-        Levels(job.dir, levels);
-        for (const std::u16string& path : dirty.relist) {
-            std::u16string_view known = path;
-            while (!levels.contains(known)) known = ParentOf(known);
-            if (known != path && !dirty.Relists(known)) return false;
-        }
-    }
 
     Partial partial{job, dirty, {}, 0};
     partial_ = &partial;

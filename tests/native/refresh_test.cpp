@@ -63,6 +63,7 @@ class Refresh : public ::testing::Test {
     void TearDown() override {
         platform::SetListingFault(nullptr);
         platform::SetWatchFault(nullptr);
+        platform::SetReportSpelling(nullptr);
     }
 
     void Write(const fs::path& file, size_t bytes) {
@@ -223,6 +224,22 @@ TEST_F(Refresh, ReadsEverythingWhereReportsCannotBeTrusted) {
         tree.Write("b/y");
         std::this_thread::sleep_for(kSettle);
         EXPECT_EQ(listings(monitor), 1u);  // only the folder that changed
+        tree.Write("top.txt");
+        std::this_thread::sleep_for(kSettle);
+        EXPECT_EQ(listings(monitor), 1u);  // its folders are taken over, the last one too
+        // Reports that spell a folder in another case, as Windows may: the
+        // folder the snapshot holds is listed, even beside a change above it.
+        platform::SetReportSpelling([](platform::Change& change) {
+            for (char16_t& c : change.path)
+                if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+        });
+        tree.Write("top.txt", "longer");
+        tree.Write("b/w");
+        std::this_thread::sleep_for(kSettle);
+        EXPECT_EQ(listings(monitor), 2u);
+        std::sort(launched.begin(), launched.end());
+        EXPECT_EQ(launched, (Lines{"b\\w", "top.txt"}));
+        platform::SetReportSpelling(nullptr);
         // Reports lost, the watch broken, volumes whose reports are not
         // trusted, the watch limit.
         for (auto fault :
