@@ -236,8 +236,23 @@ void TMainForm::CompareLevel(TDir& dir, TDir& odir, std::u16string_view command,
         ReleaseDir(empty);
         return;
     }
+    if (!standIns_) {
+        CompareFiles(dir, odir, command, command2, newfiles, changedfiles, invisible, depth);
+        CompareDirs(dir, odir, command, command2, newfiles, changedfiles, invisible, depth);
+        return;
+    }
+    // A folder that stood in for one a read could not list holds the times
+    // of the read it came from, and volumes that keep local times report
+    // them under that read's offset.
+    const int64_t fresh = freshBias_, old = oldBias_;
+    freshBias_ = BiasOf(*standIns_, TextOf(dir.dname), fresh);
+    oldBias_ = BiasOf(*oldStandIns_, TextOf(odir.dname), old);
+    shift_ = freshBias_ - oldBias_;
     CompareFiles(dir, odir, command, command2, newfiles, changedfiles, invisible, depth);
     CompareDirs(dir, odir, command, command2, newfiles, changedfiles, invisible, depth);
+    freshBias_ = fresh;
+    oldBias_ = old;
+    shift_ = fresh - old;
 }
 
 void TMainForm::CompareFiles(TDir& dir, TDir& odir, std::u16string_view command,

@@ -115,6 +115,7 @@ bool TMainForm::PartialTick(TJob& job, JobWatch& watch) {
     // The snapshot before the last full read is of no further use.
     ReleaseDir(job.odir);
     job.odir = TDir{};
+    watch.oldStandIns.clear();
     if (changes.empty() && watch.links.empty()) return true;
 
     Dirty dirty;
@@ -227,17 +228,30 @@ void TMainForm::FullTick(TJob& job, JobWatch& watch) {
     if (inbreak) return;
     const bool listedAll = unreadable_.empty();
     std::vector<std::u16string> links = std::move(links_);
-    KeepUnreadable(fresh.dir, job.dir);
+    std::vector<StandIn> standIns;
+    KeepUnreadable(fresh.dir, job.dir, job.bias, watch.standIns, standIns);
     job.odir = job.dir;
     job.obias = job.bias;
     job.dir = fresh.dir;
     job.bias = bias;
     fresh.dir = TDir{};
+    watch.oldStandIns = std::move(watch.standIns);
+    watch.standIns = std::move(standIns);
     watch.listedAll = listedAll;
     watch.links = std::move(links);
     SortUnique(watch.links);
     if (infirsttimer) return;
     shift_ = job.bias - job.obias;
+    struct Compare {
+        TMainForm& form;
+        ~Compare() { form.standIns_ = form.oldStandIns_ = nullptr; }
+    } compare{*this};
+    if (!watch.standIns.empty() || !watch.oldStandIns.empty()) {
+        standIns_ = &watch.standIns;
+        oldStandIns_ = &watch.oldStandIns;
+        freshBias_ = job.bias;
+        oldBias_ = job.obias;
+    }
     CompDir(job.dir, job.odir, job.command, job.command2, job.newfiles, job.changedfiles,
             job.invisible);
 }

@@ -324,14 +324,19 @@ uint32_t CountOf(const TDynaArray* array) {
 
 }  // namespace
 
-void TMainForm::KeepUnreadable(TDir& dir, const TDir& odir) {
+void TMainForm::KeepUnreadable(TDir& dir, const TDir& odir, int64_t obias,
+                               const std::vector<StandIn>& oldStandIns,
+                               std::vector<StandIn>& standIns) {
+    standIns.clear();
     if (unreadable_.empty()) return;
     std::sort(unreadable_.begin(), unreadable_.end());
-    KeepLevel(dir, odir);
+    KeepLevel(dir, odir, obias, oldStandIns, standIns);
     unreadable_.clear();
 }
 
-void TMainForm::KeepLevel(TDir& dir, const TDir& odir) {
+void TMainForm::KeepLevel(TDir& dir, const TDir& odir, int64_t obias,
+                          const std::vector<StandIn>& oldStandIns, std::vector<StandIn>& standIns) {
+    if (!oldStandIns.empty()) obias = BiasOf(oldStandIns, TextOf(odir.dname), obias);
     if (std::binary_search(unreadable_.begin(), unreadable_.end(), dir.dname)) {
         // Whatever the listing gave before it failed goes; what the folder
         // held when it was last read stands in for it.
@@ -340,6 +345,13 @@ void TMainForm::KeepLevel(TDir& dir, const TDir& odir) {
         FreeDir(dir.dirs);
         InitDir(dir);
         CopyContent(dir, odir);
+        if (!odir.dname || (!CountOf(odir.files) && !CountOf(odir.dirs))) return;
+        // Its times are compared, until it is read again, as of the offset
+        // they were read under; those of stand-ins below it, as of theirs.
+        standIns.push_back({std::u16string(TextOf(dir.dname)), obias});
+        const std::u16string below = AddBackslash(TextOf(odir.dname));
+        for (const StandIn& old : oldStandIns)
+            if (old.dname.starts_with(below)) standIns.push_back(old);
         return;
     }
     const uint32_t olds = CountOf(odir.dirs);
@@ -352,10 +364,10 @@ void TMainForm::KeepLevel(TDir& dir, const TDir& odir) {
         uint32_t k = i < olds && same(i) ? i : 0;
         while (k < olds && !same(k)) ++k;
         if (k < olds) {
-            KeepLevel(sub, RecordAt(*odir.dirs, k));
+            KeepLevel(sub, RecordAt(*odir.dirs, k), obias, oldStandIns, standIns);
         } else {
             TDir none{};
-            KeepLevel(sub, none);
+            KeepLevel(sub, none, obias, oldStandIns, standIns);
         }
     }
 }

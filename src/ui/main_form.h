@@ -44,7 +44,11 @@ class TMainForm : public gui::WindowEvents {
     // After a read of `dir`: every folder that could not be listed (and the
     // watched one when it is missing) gets what it held in `odir`, the
     // snapshot before, so that a moment without access reports nothing.
-    void KeepUnreadable(TDir& dir, const TDir& odir);
+    // `odir` was read under the zone offset `obias`, but for its `oldStandIns`;
+    // `standIns` is set to the folders of `dir` that hold times of a read
+    // before it.
+    void KeepUnreadable(TDir& dir, const TDir& odir, int64_t obias,
+                        const std::vector<StandIn>& oldStandIns, std::vector<StandIn>& standIns);
 
     // Compares a fresh snapshot with the previous one and launches the
     // command for every new or changed file.
@@ -148,7 +152,8 @@ class TMainForm : public gui::WindowEvents {
         bool known = false;
     };
     bool LeadsBack(const platform::DirId& target);
-    void KeepLevel(TDir& dir, const TDir& odir);
+    void KeepLevel(TDir& dir, const TDir& odir, int64_t obias,
+                   const std::vector<StandIn>& oldStandIns, std::vector<StandIn>& standIns);
     void CopyContent(TDir& dir, const TDir& from);
     void CompareLevel(TDir& dir, TDir& odir, std::u16string_view command,
                       std::u16string_view command2, bool newfiles, bool changedfiles,
@@ -194,8 +199,13 @@ class TMainForm : public gui::WindowEvents {
     // listed.
     std::vector<const char16_t*> unreadable_;
     // How far the local time's offset moved between the two snapshots being
-    // compared.
+    // compared, at the level being compared.
     int64_t shift_ = 0;
+    // While a full read is compared where either snapshot holds stand-ins:
+    // theirs, and the offsets the levels being compared were read under.
+    const std::vector<StandIn>* standIns_ = nullptr;
+    const std::vector<StandIn>* oldStandIns_ = nullptr;
+    int64_t freshBias_ = 0, oldBias_ = 0;
     // The last error a tick of this run of monitoring showed.
     std::u16string shownerror_;
 };

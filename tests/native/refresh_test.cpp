@@ -291,6 +291,56 @@ TEST_F(Refresh, ReadsEverythingWhereReportsCannotBeTrusted) {
     }
 }
 
+#ifndef _WIN32
+// The local time's offset from UTC set for the test's process, and put back.
+struct Zone {
+    explicit Zone(const char* tz) {
+        if (const char* was = getenv("TZ")) saved = was, had = true;
+        Set(tz);
+    }
+    ~Zone() {
+        if (had)
+            setenv("TZ", saved.c_str(), 1);
+        else
+            unsetenv("TZ");
+        tzset();
+    }
+    void Set(const char* tz) {
+        setenv("TZ", tz, 1);
+        tzset();
+    }
+    std::string saved;
+    bool had = false;
+};
+
+TEST_F(Refresh, AFolderUnreadableWhileTheZoneMovesKeepsTheOffsetOfItsTimes) {
+    for (const char* every : {"0", "3600"}) {
+        test::TempTree local;
+        for (const char* file : {"a/x", "b/y", "b/deep/z", "top"}) local.Write(file);
+        Zone zone("UTC0");
+        Monitor monitor(every);
+        monitor.Start(local.Path());
+        // A volume that keeps local times reports every time moved back by
+        // as far as the offset moves forward.
+        zone.Set("XST-3");
+        for (const fs::path& file : Entries(local.Root(), false))
+            fs::last_write_time(file, fs::last_write_time(file) - std::chrono::hours(3));
+        platform::SetListingFault([](std::u16string_view pattern, size_t) {
+            return pattern.ends_with(u"\\b\\*.*") ? platform::ListEnd::unreadable
+                                                  : platform::ListEnd::complete;
+        });
+        monitor.kit.FireTimers();
+        platform::SetListingFault(nullptr);
+        EXPECT_TRUE(monitor.kit.launches.empty()) << every;
+        size_t listings = 0;
+        EXPECT_TRUE(monitor.Tick(listings).empty()) << every;
+        local.Write("b/new");
+        std::this_thread::sleep_for(kSettle);
+        EXPECT_EQ(monitor.Tick(listings), Lines{"b\\new"}) << every;
+    }
+}
+#endif
+
 TEST_F(Refresh, AFailedOrStoppedPartialReadLosesNothing) {
     tree.Write("a/x");
     tree.Write("b/y");
