@@ -38,6 +38,10 @@ struct JobWatch {
     // system reports nothing that happens behind a link, so these are read
     // whole at every tick.
     std::vector<std::u16string> links;
+    // The relative paths of the folders this user may not list and that held
+    // nothing, sorted: listed again at every tick, so that they are read
+    // once they can be.
+    std::vector<std::u16string> denied;
     // The stand-ins of the job's snapshot and of the one before it.
     std::vector<StandIn> standIns, oldStandIns;
 };

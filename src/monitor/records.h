@@ -14,6 +14,11 @@ inline std::u16string_view TextOf(const char16_t* text) {
 
 // Without moving the array's cursor, which only a walk the user's command
 // could see moves.
+// A record whose read failed before it was set up has no arrays.
+inline uint32_t CountOf(const TDynaArray* array) {
+    return array ? array->count : 0;
+}
+
 inline TDir& RecordAt(TDynaArray& array, uint32_t i) {
     return static_cast<TDir*>(array.poi)[i];
 }

@@ -25,6 +25,24 @@ std::u16string_view NameOf(std::u16string_view path) {
     return at == std::u16string_view::npos ? path : path.substr(at + 1);
 }
 
+// The snapshot's level at the relative path `path2`, or null.
+const TDir* LevelAt(const TDir& root, std::u16string_view path2) {
+    const TDir* level = &root;
+    while (TextOf(level->dname2) != path2) {
+        const TDir* next = nullptr;
+        for (uint32_t i = 0; i < CountOf(level->dirs) && !next; ++i) {
+            const TDir& sub = RecordAt(*level->dirs, i);
+            const std::u16string_view name2 = TextOf(sub.dname2);
+            if (path2.starts_with(name2) &&
+                (path2.size() == name2.size() || path2[name2.size()] == u'\\'))
+                next = &sub;
+        }
+        if (!next) return nullptr;
+        level = next;
+    }
+    return level;
+}
+
 }  // namespace
 
 bool TMainForm::Relisted::TakenOver(uint32_t fresh) const {
@@ -116,7 +134,7 @@ bool TMainForm::PartialTick(TJob& job, JobWatch& watch) {
     ReleaseDir(job.odir);
     job.odir = TDir{};
     watch.oldStandIns.clear();
-    if (changes.empty() && watch.links.empty()) return true;
+    if (changes.empty() && watch.links.empty() && watch.denied.empty()) return true;
 
     Dirty dirty;
     for (const platform::Change& change : changes) {
@@ -125,6 +143,7 @@ bool TMainForm::PartialTick(TJob& job, JobWatch& watch) {
         dirty.relist.emplace_back(parent);
         if (change.appeared) dirty.AddWhole(change.path);
     }
+    for (const std::u16string& folder : watch.denied) dirty.relist.push_back(folder);
     for (const std::u16string& link : watch.links) {
         dirty.relist.emplace_back(ParentOf(link));
         dirty.AddWhole(link);
@@ -157,10 +176,19 @@ bool TMainForm::PartialTick(TJob& job, JobWatch& watch) {
     Relist(job.dir, job.subdirs);
     if (inbreak) return true;
     // A folder that could not be listed now keeps what it held, as after a
-    // full read; that read also lists it again at every tick.
-    if (!unreadable_.empty()) return false;
+    // full read; that read also lists it again at every tick. One this user
+    // may not list that held nothing is as good as read, as there too.
+    std::vector<std::u16string> denied;
+    for (const Unlisted& unlisted : unreadable_) {
+        const TDir* held = unlisted.denied ? LevelAt(job.dir, TextOf(unlisted.dname2)) : nullptr;
+        if (!unlisted.denied || (held && (CountOf(held->files) || CountOf(held->dirs))))
+            return false;
+        denied.emplace_back(TextOf(unlisted.dname2));
+    }
     read = true;
     watch.listedAll = true;
+    watch.denied = std::move(denied);
+    SortUnique(watch.denied);
     for (std::u16string& link : links_) watch.links.push_back(std::move(link));
     SortUnique(watch.links);
     shift_ = 0;
@@ -226,18 +254,18 @@ void TMainForm::FullTick(TJob& job, JobWatch& watch) {
     const int64_t bias = platform::LocalOffset();
     ReadinDir(job.dirname, u"", fresh.dir, job.subdirs);
     if (inbreak) return;
-    const bool listedAll = unreadable_.empty();
     std::vector<std::u16string> links = std::move(links_);
-    std::vector<StandIn> standIns;
-    KeepUnreadable(fresh.dir, job.dir, job.bias, watch.standIns, standIns);
+    Kept kept = KeepUnreadable(fresh.dir, job.dir, job.bias, watch.standIns);
     job.odir = job.dir;
     job.obias = job.bias;
     job.dir = fresh.dir;
     job.bias = bias;
     fresh.dir = TDir{};
     watch.oldStandIns = std::move(watch.standIns);
-    watch.standIns = std::move(standIns);
-    watch.listedAll = listedAll;
+    watch.standIns = std::move(kept.standIns);
+    watch.listedAll = kept.listedAll;
+    watch.denied = std::move(kept.denied);
+    SortUnique(watch.denied);
     watch.links = std::move(links);
     SortUnique(watch.links);
     if (infirsttimer) return;

@@ -285,10 +285,11 @@ bool TMainForm::ReadLevel(std::u16string_view dirname, std::u16string_view dirna
     // A folder that could not be listed now is not an empty one; nor is a
     // watched folder that is missing (a drive or share not there for now),
     // nor one whose records memory could not hold.
-    if (!inbreak &&
-        (unstored || (!found && (search.End() == platform::ListEnd::unreadable ||
-                                 (top && search.End() == platform::ListEnd::notFound)))))
-        unreadable_.push_back(dir.dname);
+    const platform::ListEnd end = found ? platform::ListEnd::complete : search.End();
+    const bool denied = end == platform::ListEnd::denied;
+    if (!inbreak && (unstored || denied || end == platform::ListEnd::unreadable ||
+                     (top && end == platform::ListEnd::notFound)))
+        unreadable_.push_back({dir.dname, dir.dname2, denied && !unstored});
     return publishedAny;
 }
 
@@ -315,29 +316,22 @@ void TMainForm::FreeDir(TDynaArray*& dirs) {
     delete dirs;
 }
 
-namespace {
-
-// A record whose read failed before it was set up has no arrays.
-uint32_t CountOf(const TDynaArray* array) {
-    return array ? array->count : 0;
-}
-
-}  // namespace
-
-void TMainForm::KeepUnreadable(TDir& dir, const TDir& odir, int64_t obias,
-                               const std::vector<StandIn>& oldStandIns,
-                               std::vector<StandIn>& standIns) {
-    standIns.clear();
-    if (unreadable_.empty()) return;
+TMainForm::Kept TMainForm::KeepUnreadable(TDir& dir, const TDir& odir, int64_t obias,
+                                          const std::vector<StandIn>& oldStandIns) {
+    Kept kept;
+    if (unreadable_.empty()) return kept;
     std::sort(unreadable_.begin(), unreadable_.end());
-    KeepLevel(dir, odir, obias, oldStandIns, standIns);
+    KeepLevel(dir, odir, obias, oldStandIns, kept);
     unreadable_.clear();
+    return kept;
 }
 
 void TMainForm::KeepLevel(TDir& dir, const TDir& odir, int64_t obias,
-                          const std::vector<StandIn>& oldStandIns, std::vector<StandIn>& standIns) {
+                          const std::vector<StandIn>& oldStandIns, Kept& kept) {
     if (!oldStandIns.empty()) obias = BiasOf(oldStandIns, TextOf(odir.dname), obias);
-    if (std::binary_search(unreadable_.begin(), unreadable_.end(), dir.dname)) {
+    const auto unlisted = std::lower_bound(unreadable_.begin(), unreadable_.end(),
+                                           Unlisted{dir.dname, nullptr, false});
+    if (unlisted != unreadable_.end() && unlisted->dname == dir.dname) {
         // Whatever the listing gave before it failed goes; what the folder
         // held when it was last read stands in for it.
         ReleaseNames(*dir.files);
@@ -345,13 +339,21 @@ void TMainForm::KeepLevel(TDir& dir, const TDir& odir, int64_t obias,
         FreeDir(dir.dirs);
         InitDir(dir);
         CopyContent(dir, odir);
-        if (!odir.dname || (!CountOf(odir.files) && !CountOf(odir.dirs))) return;
+        const bool held = odir.dname && (CountOf(odir.files) || CountOf(odir.dirs));
+        // A folder this user may never list (System Volume Information, say)
+        // is as good as read when there was nothing to keep.
+        if (unlisted->denied && !held) {
+            kept.denied.emplace_back(TextOf(dir.dname2));
+            return;
+        }
+        kept.listedAll = false;
+        if (!held) return;
         // Its times are compared, until it is read again, as of the offset
         // they were read under; those of stand-ins below it, as of theirs.
-        standIns.push_back({std::u16string(TextOf(dir.dname)), obias});
+        kept.standIns.push_back({std::u16string(TextOf(dir.dname)), obias});
         const std::u16string below = AddBackslash(TextOf(odir.dname));
         for (const StandIn& old : oldStandIns)
-            if (old.dname.starts_with(below)) standIns.push_back(old);
+            if (old.dname.starts_with(below)) kept.standIns.push_back(old);
         return;
     }
     const uint32_t olds = CountOf(odir.dirs);
@@ -364,10 +366,10 @@ void TMainForm::KeepLevel(TDir& dir, const TDir& odir, int64_t obias,
         uint32_t k = i < olds && same(i) ? i : 0;
         while (k < olds && !same(k)) ++k;
         if (k < olds) {
-            KeepLevel(sub, RecordAt(*odir.dirs, k), obias, oldStandIns, standIns);
+            KeepLevel(sub, RecordAt(*odir.dirs, k), obias, oldStandIns, kept);
         } else {
             TDir none{};
-            KeepLevel(sub, none, obias, oldStandIns, standIns);
+            KeepLevel(sub, none, obias, oldStandIns, kept);
         }
     }
 }

@@ -86,6 +86,7 @@ enum class ListEnd {
     complete,    // the listing went to its end
     notFound,    // the directory does not exist (or is no directory)
     unreadable,  // it exists, or may, but could not be listed now
+    denied,      // it exists, but this user may not list it
 };
 
 // Test seam: called before a search delivers entry `index` (0 at First) of

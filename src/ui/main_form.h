@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -44,11 +45,18 @@ class TMainForm : public gui::WindowEvents {
     // After a read of `dir`: every folder that could not be listed (and the
     // watched one when it is missing) gets what it held in `odir`, the
     // snapshot before, so that a moment without access reports nothing.
-    // `odir` was read under the zone offset `obias`, but for its `oldStandIns`;
-    // `standIns` is set to the folders of `dir` that hold times of a read
-    // before it.
-    void KeepUnreadable(TDir& dir, const TDir& odir, int64_t obias,
-                        const std::vector<StandIn>& oldStandIns, std::vector<StandIn>& standIns);
+    // `odir` was read under the zone offset `obias`, but for its `oldStandIns`.
+    struct Kept {
+        // The folders of `dir` that now hold times of a read before it.
+        std::vector<StandIn> standIns;
+        // Folders this user may not list that held nothing before, so that
+        // nothing was kept for them, by relative path.
+        std::vector<std::u16string> denied;
+        // Nothing else was left unread.
+        bool listedAll = true;
+    };
+    Kept KeepUnreadable(TDir& dir, const TDir& odir, int64_t obias,
+                        const std::vector<StandIn>& oldStandIns);
 
     // Compares a fresh snapshot with the previous one and launches the
     // command for every new or changed file.
@@ -153,7 +161,7 @@ class TMainForm : public gui::WindowEvents {
     };
     bool LeadsBack(const platform::DirId& target);
     void KeepLevel(TDir& dir, const TDir& odir, int64_t obias,
-                   const std::vector<StandIn>& oldStandIns, std::vector<StandIn>& standIns);
+                   const std::vector<StandIn>& oldStandIns, Kept& kept);
     void CopyContent(TDir& dir, const TDir& from);
     void CompareLevel(TDir& dir, TDir& odir, std::u16string_view command,
                       std::u16string_view command2, bool newfiles, bool changedfiles,
@@ -195,9 +203,18 @@ class TMainForm : public gui::WindowEvents {
     // Seconds between full reads of a job whose changes the system reports;
     // 0 reads everything at every tick.
     uint32_t fullEvery_ = 60;
-    // The full-path texts of the folders of the last read that could not be
-    // listed.
-    std::vector<const char16_t*> unreadable_;
+    // The folders of the last read that could not be listed, by the texts of
+    // their records, and whether this user may not list them.
+    struct Unlisted {
+        const char16_t* dname;
+        const char16_t* dname2;
+        bool denied;
+        // The same text is the same record.
+        bool operator<(const Unlisted& other) const {
+            return std::less<const char16_t*>()(dname, other.dname);
+        }
+    };
+    std::vector<Unlisted> unreadable_;
     // How far the local time's offset moved between the two snapshots being
     // compared, at the level being compared.
     int64_t shift_ = 0;

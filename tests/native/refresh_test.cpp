@@ -41,11 +41,16 @@ struct Monitor {
         test::AddWatchRow(form, dir);
         form.BitBtn4Click();
     }
-    // The launches of one tick, in their order, and how many folders it listed.
-    Lines Tick(size_t& listings) {
-        platform::SetListingFault([&](std::u16string_view, size_t index) {
-            if (index == 0) ++listings;
-            return platform::ListEnd::complete;
+    // The launches of one tick, in their order, and how many folders it
+    // listed (`listed`: which), with the listings `fault` ends.
+    Lines Tick(size_t& listings, const platform::ListingFault& fault = nullptr) {
+        listed.clear();
+        platform::SetListingFault([&](std::u16string_view pattern, size_t index) {
+            if (index == 0) {
+                ++listings;
+                listed.emplace_back(pattern);
+            }
+            return fault ? fault(pattern, index) : platform::ListEnd::complete;
         });
         kit.FireTimers();
         platform::SetListingFault(nullptr);
@@ -56,6 +61,7 @@ struct Monitor {
     }
     gui::MemoryToolkit kit;
     TMainForm form{kit};
+    std::vector<std::u16string> listed;
 };
 
 class Refresh : public ::testing::Test {
@@ -265,6 +271,40 @@ TEST_F(Refresh, ReadsEverythingWhereReportsCannotBeTrusted) {
         EXPECT_TRUE(monitor.kit.launches.empty());
         EXPECT_EQ(listings(monitor), 4u);
         EXPECT_EQ(launched, Lines{"b\\z"});  // once it can be read
+    }
+    {
+        // A folder this user may never list (System Volume Information, say)
+        // is listed again at every tick, and nothing else is.
+        auto denied = [](std::u16string_view pattern, size_t) {
+            return pattern.ends_with(u"\\b\\*.*") ? platform::ListEnd::denied
+                                                  : platform::ListEnd::complete;
+        };
+        test::TempTree other;
+        for (const char* file : {"a/x", "b/y", "c/z"}) other.Write(file);
+        Monitor monitor("3600");
+        platform::SetListingFault(denied);
+        monitor.Start(other.Path());
+        size_t n = 0;
+        EXPECT_TRUE(monitor.Tick(n, denied).empty());
+        EXPECT_EQ(n, 1u);
+        other.Write("a/new");
+        std::this_thread::sleep_for(kSettle);
+        n = 0;
+        EXPECT_EQ(monitor.Tick(n, denied), Lines{"a\\new"});
+        EXPECT_EQ(n, 2u);
+        // Once it can be listed, what it holds is new, as for a full read.
+        EXPECT_EQ(listings(monitor), 1u);
+        EXPECT_EQ(launched, Lines{"b\\y"});
+        EXPECT_EQ(listings(monitor), 0u);
+        // Denied where it held something, it keeps that, as any folder
+        // that cannot be listed.
+        other.Write("b/more");
+        std::this_thread::sleep_for(kSettle);
+        n = 0;
+        EXPECT_TRUE(monitor.Tick(n, denied).empty());
+        EXPECT_EQ(n, 5u);  // the folder, then everything
+        EXPECT_EQ(listings(monitor), 4u);
+        EXPECT_EQ(launched, Lines{"b\\more"});
     }
     {
         // A root that is missing is read at every tick, and its files are
