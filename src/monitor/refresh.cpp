@@ -189,6 +189,9 @@ bool TMainForm::PartialTick(TJob& job, JobWatch& watch) {
     watch.listedAll = true;
     watch.denied = std::move(denied);
     SortUnique(watch.denied);
+    // A level listed now met again every link it still holds.
+    std::erase_if(watch.links,
+                  [&](const std::u16string& link) { return dirty.Relists(ParentOf(link)); });
     for (std::u16string& link : links_) watch.links.push_back(std::move(link));
     SortUnique(watch.links);
     shift_ = 0;
