@@ -1,7 +1,6 @@
 // The folders a partial read lists anew: as the system reported them, and
 // then as the snapshot spells them.
 #include <algorithm>
-#include <unordered_map>
 
 #include "monitor/records.h"
 #include "monitor/relisting.h"
@@ -26,11 +25,9 @@ std::u16string Folded(std::u16string_view path) {
     return out;
 }
 
-// Every directory record of a snapshot by its relative path.
-void Levels(const TDir& level, std::unordered_map<std::u16string_view, const TDir*>& out) {
-    out.emplace(TextOf(level.dname2), &level);
-    if (!level.dirs) return;
-    for (uint32_t i = 0; i < level.dirs->count; ++i) Levels(RecordAt(*level.dirs, i), out);
+bool SameFolded(std::u16string_view a, std::u16string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](char16_t x, char16_t y) { return Upper(x) == Upper(y); });
 }
 
 }  // namespace
@@ -65,21 +62,12 @@ bool TMainForm::Dirty::AtOrBelow(std::u16string_view path) const {
 bool TMainForm::Dirty::Resolve(const TDir& root) {
     SortUnique(relist);
     SortUnique(whole);
-    if (relist.empty() || (relist.size() == 1 && relist.front().empty())) return true;
-    std::unordered_map<std::u16string_view, const TDir*> levels;
-    Levels(root, levels);
-    // The levels by their names in upper case; null where two fold alike, as
-    // only a system that tells case apart lists them.
-    std::unordered_map<std::u16string, const TDir*> folded;
+    bool respelled = false;
     for (std::u16string& path : relist) {
-        if (levels.contains(path)) continue;
-        if (folded.empty())
-            for (const auto& [name, level] : levels) {
-                auto [at, made] = folded.emplace(Folded(name), level);
-                if (!made) at->second = nullptr;
-            }
-        if (auto found = folded.find(Folded(path)); found != folded.end() && found->second) {
-            path = TextOf(found->second->dname2);
+        if (LevelOf(root, path)) continue;
+        if (const TDir* level = LevelOf(root, path, true)) {
+            path = TextOf(level->dname2);
+            respelled = true;
             continue;
         }
         // A folder the snapshot does not hold is new since its parent was
@@ -91,6 +79,32 @@ bool TMainForm::Dirty::Resolve(const TDir& root) {
             above = ParentOf(above);
         }
     }
-    SortUnique(relist);
+    if (respelled) SortUnique(relist);
     return true;
+}
+
+const TDir* LevelOf(const TDir& root, std::u16string_view path2, bool anyCase) {
+    // Each level's relative path is its parent's, a backslash and its name:
+    // the walk goes down the folders whose paths begin `path2`.
+    const TDir* level = &root;
+    while (TextOf(level->dname2).size() < path2.size()) {
+        const TDir* next = nullptr;
+        for (uint32_t i = 0; i < CountOf(level->dirs); ++i) {
+            const TDir& sub = RecordAt(*level->dirs, i);
+            const std::u16string_view name2 = TextOf(sub.dname2);
+            if (name2.size() > path2.size() ||
+                (name2.size() < path2.size() && path2[name2.size()] != u'\\'))
+                continue;
+            const std::u16string_view start = path2.substr(0, name2.size());
+            if (anyCase ? !SameFolded(name2, start) : name2 != start) continue;
+            // Names that only a system that tells case apart lists both of
+            // say nothing about which one was meant.
+            if (next) return nullptr;
+            next = &sub;
+            if (!anyCase) break;
+        }
+        if (!next) return nullptr;
+        level = next;
+    }
+    return TextOf(level->dname2).size() == path2.size() ? level : nullptr;
 }

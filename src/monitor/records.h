@@ -12,13 +12,13 @@ inline std::u16string_view TextOf(const char16_t* text) {
     return text ? std::u16string_view(text) : std::u16string_view();
 }
 
-// Without moving the array's cursor, which only a walk the user's command
-// could see moves.
 // A record whose read failed before it was set up has no arrays.
 inline uint32_t CountOf(const TDynaArray* array) {
     return array ? array->count : 0;
 }
 
+// Without moving the array's cursor, which only a walk the user's command
+// could see moves.
 inline TDir& RecordAt(TDynaArray& array, uint32_t i) {
     return static_cast<TDir*>(array.poi)[i];
 }

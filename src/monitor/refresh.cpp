@@ -25,24 +25,6 @@ std::u16string_view NameOf(std::u16string_view path) {
     return at == std::u16string_view::npos ? path : path.substr(at + 1);
 }
 
-// The snapshot's level at the relative path `path2`, or null.
-const TDir* LevelAt(const TDir& root, std::u16string_view path2) {
-    const TDir* level = &root;
-    while (TextOf(level->dname2) != path2) {
-        const TDir* next = nullptr;
-        for (uint32_t i = 0; i < CountOf(level->dirs) && !next; ++i) {
-            const TDir& sub = RecordAt(*level->dirs, i);
-            const std::u16string_view name2 = TextOf(sub.dname2);
-            if (path2.starts_with(name2) &&
-                (path2.size() == name2.size() || path2[name2.size()] == u'\\'))
-                next = &sub;
-        }
-        if (!next) return nullptr;
-        level = next;
-    }
-    return level;
-}
-
 }  // namespace
 
 bool TMainForm::Relisted::TakenOver(uint32_t fresh) const {
@@ -180,7 +162,7 @@ bool TMainForm::PartialTick(TJob& job, JobWatch& watch) {
     // may not list that held nothing is as good as read, as there too.
     std::vector<std::u16string> denied;
     for (const Unlisted& unlisted : unreadable_) {
-        const TDir* held = unlisted.denied ? LevelAt(job.dir, TextOf(unlisted.dname2)) : nullptr;
+        const TDir* held = unlisted.denied ? LevelOf(job.dir, TextOf(unlisted.dname2)) : nullptr;
         if (!unlisted.denied || (held && (CountOf(held->files) || CountOf(held->dirs))))
             return false;
         denied.emplace_back(TextOf(unlisted.dname2));

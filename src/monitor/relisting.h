@@ -52,5 +52,10 @@ struct TMainForm::Partial {
 
 void SortUnique(std::vector<std::u16string>& list);
 
+// The level of the snapshot `root` at the relative path `path2`, its names
+// compared exactly or, `anyCase`, as Windows compares them; null when there
+// is none, or more than one that could be meant.
+const TDir* LevelOf(const TDir& root, std::u16string_view path2, bool anyCase = false);
+
 // Frees the names of a file array, a block at a time.
 void ReleaseNames(TDynaArray& files);
