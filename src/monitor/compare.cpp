@@ -7,13 +7,10 @@
 
 #include "monitor/dir.h"
 #include "monitor/dyna_array.h"
+#include "monitor/records.h"
 #include "monitor/relisting.h"
 
 namespace {
-
-std::u16string_view View(const char16_t* text) {
-    return text ? std::u16string_view(text) : std::u16string_view();
-}
 
 const char16_t* Text(const char16_t* text) {
     return text ? text : u"";
@@ -239,8 +236,23 @@ void TMainForm::CompareLevel(TDir& dir, TDir& odir, std::u16string_view command,
         ReleaseDir(empty);
         return;
     }
+    if (!standIns_) {
+        CompareFiles(dir, odir, command, command2, newfiles, changedfiles, invisible, depth);
+        CompareDirs(dir, odir, command, command2, newfiles, changedfiles, invisible, depth);
+        return;
+    }
+    // A folder that stood in for one a read could not list holds the times
+    // of the read it came from, and volumes that keep local times report
+    // them under that read's offset.
+    const int64_t fresh = freshBias_, old = oldBias_;
+    freshBias_ = BiasOf(*standIns_, TextOf(dir.dname), fresh);
+    oldBias_ = BiasOf(*oldStandIns_, TextOf(odir.dname), old);
+    shift_ = freshBias_ - oldBias_;
     CompareFiles(dir, odir, command, command2, newfiles, changedfiles, invisible, depth);
     CompareDirs(dir, odir, command, command2, newfiles, changedfiles, invisible, depth);
+    freshBias_ = fresh;
+    oldBias_ = old;
+    shift_ = fresh - old;
 }
 
 void TMainForm::CompareFiles(TDir& dir, TDir& odir, std::u16string_view command,
@@ -260,8 +272,8 @@ void TMainForm::CompareFiles(TDir& dir, TDir& odir, std::u16string_view command,
         if (i == count) break;
         const TDir& file = files[i];
         if (!pathsMade) {
-            path = AddBackslash(View(dir.dname));
-            path2 = AddBackslash(View(dir.dname2));
+            path = AddBackslash(TextOf(dir.dname));
+            path2 = AddBackslash(TextOf(dir.dname2));
             pathsMade = true;
         }
         dir.files->GetObject(i);
@@ -279,7 +291,7 @@ void TMainForm::CompareDirs(TDir& dir, TDir& odir, std::u16string_view command,
         PrefetchAhead(static_cast<const TDir*>(dir.dirs->poi), i + 1, dir.dirs->count);
         PrefetchAhead(known.Old(), i + 1, std::min(known.InPlace(), odir.dirs->count));
         auto* sub = static_cast<TDir*>(dir.dirs->GetObject(i));
-        if (relisted && relisted->Moved(i)) {
+        if (relisted && relisted->TakenOver(i)) {
             CompareRelisted(*sub, depth + 1);
         } else if (TDir* old = known.Find(i, sub->dname)) {
             CompareLevel(*sub, *old, command, command2, newfiles, changedfiles, invisible,

@@ -1,11 +1,30 @@
-// What a job keeps between ticks about the changes the system reports.
+// What a job keeps between ticks beside its snapshots: the changes the
+// system reports, and where a snapshot holds times of an earlier read.
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/change_watch.h"
+
+// A folder of a snapshot that stands in for one its read could not list (the
+// full path, as `dname`), and the zone offset the times it holds were read
+// under.
+struct StandIn {
+    std::u16string dname;
+    int64_t bias = 0;
+};
+
+// The offset the stand-in for `dname` in `list` was read under, or `otherwise`.
+inline int64_t BiasOf(const std::vector<StandIn>& list, std::u16string_view dname,
+                      int64_t otherwise) {
+    for (const StandIn& standIn : list)
+        if (standIn.dname == dname) return standIn.bias;
+    return otherwise;
+}
 
 struct JobWatch {
     platform::ChangeWatch watch;
@@ -13,10 +32,16 @@ struct JobWatch {
     bool running = false;
     // The last read listed every folder; one that could not be listed is
     // read again at every tick, as a full read would.
-    bool complete = false;
+    bool listedAll = false;
     std::chrono::steady_clock::time_point fullAt{};
     // The relative paths of the folders reached through a link, sorted: the
     // system reports nothing that happens behind a link, so these are read
     // whole at every tick.
     std::vector<std::u16string> links;
+    // The relative paths of the folders this user may not list and that held
+    // nothing, sorted: listed again at every tick, so that they are read
+    // once they can be.
+    std::vector<std::u16string> denied;
+    // The stand-ins of the job's snapshot and of the one before it.
+    std::vector<StandIn> standIns, oldStandIns;
 };

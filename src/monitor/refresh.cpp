@@ -14,64 +14,23 @@
 #include <exception>
 
 #include "monitor/dyna_array.h"
+#include "monitor/records.h"
 #include "monitor/relisting.h"
 #include "platform/dir_search.h"
 
 namespace {
-
-std::u16string_view TextOf(const char16_t* text) {
-    return text ? std::u16string_view(text) : std::u16string_view();
-}
-
-TDir& RecordAt(TDynaArray& array, uint32_t i) {
-    return static_cast<TDir*>(array.poi)[i];
-}
-
-std::u16string_view ParentOf(std::u16string_view path) {
-    const size_t at = path.rfind(u'\\');
-    return at == std::u16string_view::npos ? std::u16string_view() : path.substr(0, at);
-}
 
 std::u16string_view NameOf(std::u16string_view path) {
     const size_t at = path.rfind(u'\\');
     return at == std::u16string_view::npos ? path : path.substr(at + 1);
 }
 
-void SortUnique(std::vector<std::u16string>& list) {
-    std::sort(list.begin(), list.end());
-    list.erase(std::unique(list.begin(), list.end()), list.end());
-}
-
-// Every directory record of a snapshot by its relative path.
-void Levels(TDir& level, std::unordered_map<std::u16string_view, TDir*>& out) {
-    out.emplace(TextOf(level.dname2), &level);
-    if (!level.dirs) return;
-    for (uint32_t i = 0; i < level.dirs->count; ++i) Levels(RecordAt(*level.dirs, i), out);
-}
-
 }  // namespace
 
-bool TMainForm::Dirty::Relists(std::u16string_view path) const {
-    return std::binary_search(relist.begin(), relist.end(), path);
-}
-
-bool TMainForm::Dirty::Whole(std::u16string_view path) const {
-    return std::binary_search(whole.begin(), whole.end(), path);
-}
-
-bool TMainForm::Dirty::AtOrBelow(std::u16string_view path) const {
-    if (path.empty()) return !relist.empty();
-    if (Relists(path)) return true;
-    // Paths below sort right after the path and its backslash.
-    std::u16string below(path);
-    below += u'\\';
-    auto at = std::lower_bound(relist.begin(), relist.end(), below);
-    return at != relist.end() && at->starts_with(below);
-}
-
-bool TMainForm::Relisted::Moved(uint32_t fresh) const {
-    auto at = std::lower_bound(moved.begin(), moved.end(), std::pair<uint32_t, uint32_t>(fresh, 0));
-    return at != moved.end() && at->first == fresh;
+bool TMainForm::Relisted::TakenOver(uint32_t fresh) const {
+    auto at = std::lower_bound(takenOver.begin(), takenOver.end(),
+                               std::pair<uint32_t, uint32_t>(fresh, 0));
+    return at != takenOver.end() && at->first == fresh;
 }
 
 bool TMainForm::TakeOver(Relisted& relisted, const platform::DirEntry& entry,
@@ -95,7 +54,7 @@ bool TMainForm::TakeOver(Relisted& relisted, const platform::DirEntry& entry,
     const uint32_t k = found->second;
     relisted.byName.erase(found);  // a name listed twice is read the second time
     sub = RecordAt(*live.dirs, k);
-    relisted.moved.emplace_back(relisted.fresh.dirs->count - 1, k);
+    relisted.takenOver.emplace_back(relisted.fresh.dirs->count - 1, k);
     return true;
 }
 
@@ -118,7 +77,7 @@ void TMainForm::Relist(TDir& level, bool subdirs) {
         TDir& sub = RecordAt(*below, i);
         // Subfolders just read are complete; only those kept from the
         // snapshot can hold changed folders.
-        if (relisted && !relisted->Moved(i)) continue;
+        if (relisted && !relisted->TakenOver(i)) continue;
         if (partial.dirty.AtOrBelow(TextOf(sub.dname2))) Relist(sub, subdirs);
     }
     path_.pop_back();
@@ -142,7 +101,7 @@ void TMainForm::CompareRelisted(TDir& level, size_t depth) {
 }
 
 bool TMainForm::PartialTick(TJob& job, JobWatch& watch) {
-    if (infirsttimer || fullEvery_ == 0 || !watch.running || !watch.complete) return false;
+    if (infirsttimer || fullEvery_ == 0 || !watch.running || !watch.listedAll) return false;
     if (std::chrono::steady_clock::now() - watch.fullAt >= std::chrono::seconds(fullEvery_))
         return false;
     // Volumes that keep local times report other times for every file once
@@ -156,36 +115,23 @@ bool TMainForm::PartialTick(TJob& job, JobWatch& watch) {
     // The snapshot before the last full read is of no further use.
     ReleaseDir(job.odir);
     job.odir = TDir{};
-    job.obias = job.bias;
-    if (changes.empty() && watch.links.empty()) return true;
+    watch.oldStandIns.clear();
+    if (changes.empty() && watch.links.empty() && watch.denied.empty()) return true;
 
     Dirty dirty;
     for (const platform::Change& change : changes) {
         const std::u16string_view parent = ParentOf(change.path);
         if (!job.subdirs && !parent.empty()) continue;
         dirty.relist.emplace_back(parent);
-        if (change.appeared) dirty.whole.push_back(change.path);
+        if (change.appeared) dirty.AddWhole(change.path);
     }
+    for (const std::u16string& folder : watch.denied) dirty.relist.push_back(folder);
     for (const std::u16string& link : watch.links) {
         dirty.relist.emplace_back(ParentOf(link));
-        dirty.whole.push_back(link);
+        dirty.AddWhole(link);
     }
-    SortUnique(dirty.relist);
-    SortUnique(dirty.whole);
+    if (!dirty.Resolve(job.dir)) return false;
     if (dirty.relist.empty()) return true;
-
-    // A folder the snapshot does not hold is new since its parent was last
-    // listed, and then that parent is listed now. Anything else (a name in
-    // another case, say) is read in full.
-    if (dirty.relist.size() > 1 || !dirty.relist.front().empty()) {
-        std::unordered_map<std::u16string_view, TDir*> levels;
-        Levels(job.dir, levels);
-        for (const std::u16string& path : dirty.relist) {
-            std::u16string_view known = path;
-            while (!levels.contains(known)) known = ParentOf(known);
-            if (known != path && !dirty.Relists(known)) return false;
-        }
-    }
 
     Partial partial{job, dirty, {}, 0};
     partial_ = &partial;
@@ -208,14 +154,26 @@ bool TMainForm::PartialTick(TJob& job, JobWatch& watch) {
     } finish{*this, partial, read};
     // The changes are taken: a read that fails now leaves the next tick a
     // full one.
-    watch.complete = false;
+    watch.listedAll = false;
     Relist(job.dir, job.subdirs);
     if (inbreak) return true;
     // A folder that could not be listed now keeps what it held, as after a
-    // full read; that read also lists it again at every tick.
-    if (!unreadable_.empty()) return false;
+    // full read; that read also lists it again at every tick. One this user
+    // may not list that held nothing is as good as read, as there too.
+    std::vector<std::u16string> denied;
+    for (const Unlisted& unlisted : unreadable_) {
+        const TDir* held = unlisted.denied ? LevelOf(job.dir, TextOf(unlisted.dname2)) : nullptr;
+        if (!unlisted.denied || (held && (CountOf(held->files) || CountOf(held->dirs))))
+            return false;
+        denied.emplace_back(TextOf(unlisted.dname2));
+    }
     read = true;
-    watch.complete = true;
+    watch.listedAll = true;
+    watch.denied = std::move(denied);
+    SortUnique(watch.denied);
+    // A level listed now met again every link it still holds.
+    std::erase_if(watch.links,
+                  [&](const std::u16string& link) { return dirty.Relists(ParentOf(link)); });
     for (std::u16string& link : links_) watch.links.push_back(std::move(link));
     SortUnique(watch.links);
     shift_ = 0;
@@ -223,30 +181,17 @@ bool TMainForm::PartialTick(TJob& job, JobWatch& watch) {
     return true;
 }
 
-namespace {
-
-// The subfolder records that moved, by their index on one side of the move.
-std::vector<bool> Moved(const std::vector<std::pair<uint32_t, uint32_t>>& moved, bool fresh) {
-    std::vector<bool> taken;
-    for (const auto& [freshIndex, liveIndex] : moved) {
-        const uint32_t at = fresh ? freshIndex : liveIndex;
-        if (taken.size() <= at) taken.resize(at + 1);
-        taken[at] = true;
-    }
-    return taken;
-}
-
-}  // namespace
-
-void TMainForm::ReleaseExcept(TDir& level, std::vector<bool> moved) {
+void TMainForm::ReleaseExcept(TDir& level, const Relisted& relisted, bool fresh) {
     if (level.files) {
         ReleaseNames(*level.files);
         delete level.files;
     }
     if (level.dirs) {
-        moved.resize(level.dirs->count);
-        for (uint32_t i = 0; i < level.dirs->count; ++i)
-            if (!moved[i]) ReleaseDir(RecordAt(*level.dirs, i));
+        // A blank record releases nothing; marking them in place needs no
+        // memory, which may be what just ran out.
+        for (const auto& [freshIndex, liveIndex] : relisted.takenOver)
+            RecordAt(*level.dirs, fresh ? freshIndex : liveIndex) = TDir{};
+        for (uint32_t i = 0; i < level.dirs->count; ++i) ReleaseDir(RecordAt(*level.dirs, i));
         delete level.dirs;
     }
     level.files = nullptr;
@@ -256,7 +201,7 @@ void TMainForm::ReleaseExcept(TDir& level, std::vector<bool> moved) {
 void TMainForm::Commit(Relisted& relisted) {
     TDir& live = *relisted.record;
     TDir& fresh = relisted.fresh;
-    ReleaseExcept(live, Moved(relisted.moved, false));
+    ReleaseExcept(live, relisted, false);
     live.files = fresh.files;
     live.dirs = fresh.dirs;
     fresh.files = nullptr;
@@ -266,7 +211,7 @@ void TMainForm::Commit(Relisted& relisted) {
 }
 
 void TMainForm::Abandon(Relisted& relisted) {
-    ReleaseExcept(relisted.fresh, Moved(relisted.moved, true));
+    ReleaseExcept(relisted.fresh, relisted, true);
     ReleaseDir(relisted.fresh);
     relisted.fresh = TDir{};
 }
@@ -281,20 +226,45 @@ void TMainForm::FullTick(TJob& job, JobWatch& watch) {
             watch.running = watch.watch.Start(job.dirname, job.subdirs);
     }
     watch.fullAt = std::chrono::steady_clock::now();
-    watch.complete = false;  // until this read ends well
+    watch.listedAll = false;  // until this read ends well
     ReleaseDir(job.odir);
+    job.odir = TDir{};
+    // The read goes into a snapshot of its own: one that throws (out of
+    // memory) leaves the last one in place, for the next tick to compare with.
+    struct Fresh {
+        TMainForm& form;
+        TDir dir{};
+        ~Fresh() { form.ReleaseDir(dir); }
+    } fresh{*this};
+    const int64_t bias = platform::LocalOffset();
+    ReadinDir(job.dirname, u"", fresh.dir, job.subdirs);
+    if (inbreak) return;
+    std::vector<std::u16string> links = std::move(links_);
+    Kept kept = KeepUnreadable(fresh.dir, job.dir, job.bias, watch.standIns);
     job.odir = job.dir;
     job.obias = job.bias;
-    job.dir = TDir{};  // the reader sets it up; a failed read leaves it blank
-    job.bias = platform::LocalOffset();
-    ReadinDir(job.dirname, u"", job.dir, job.subdirs);
-    if (inbreak) return;
-    watch.complete = unreadable_.empty();
-    watch.links = std::move(links_);
+    job.dir = fresh.dir;
+    job.bias = bias;
+    fresh.dir = TDir{};
+    watch.oldStandIns = std::move(watch.standIns);
+    watch.standIns = std::move(kept.standIns);
+    watch.listedAll = kept.listedAll;
+    watch.denied = std::move(kept.denied);
+    SortUnique(watch.denied);
+    watch.links = std::move(links);
     SortUnique(watch.links);
-    KeepUnreadable(job.dir, job.odir);
     if (infirsttimer) return;
     shift_ = job.bias - job.obias;
+    struct Compare {
+        TMainForm& form;
+        ~Compare() { form.standIns_ = form.oldStandIns_ = nullptr; }
+    } compare{*this};
+    if (!watch.standIns.empty() || !watch.oldStandIns.empty()) {
+        standIns_ = &watch.standIns;
+        oldStandIns_ = &watch.oldStandIns;
+        freshBias_ = job.bias;
+        oldBias_ = job.obias;
+    }
     CompDir(job.dir, job.odir, job.command, job.command2, job.newfiles, job.changedfiles,
             job.invisible);
 }

@@ -12,10 +12,17 @@
 
 #include "ui/main_form.h"
 
-// Relative paths as the snapshot's `dname2` holds them, each list sorted.
+// Relative paths, each list sorted once resolved.
 struct TMainForm::Dirty {
-    std::vector<std::u16string> relist;  // folders whose listing changed
-    std::vector<std::u16string> whole;   // entries that appeared, or lead through a link
+    // Folders whose listing changed, as the snapshot's `dname2` spells them.
+    std::vector<std::u16string> relist;
+    // Entries that appeared, or lead through a link, in upper case: the
+    // system may report a name in any case.
+    std::vector<std::u16string> whole;
+    void AddWhole(std::u16string_view path);
+    // Spells every folder of `relist` as `root`, the snapshot, does; false
+    // when one is neither there nor at or below an entry that appeared.
+    bool Resolve(const TDir& root);
     bool Relists(std::u16string_view path) const;
     bool Whole(std::u16string_view path) const;
     // `path` or a folder below it is to be listed anew.
@@ -27,12 +34,12 @@ struct TMainForm::Relisted {
     TDir fresh{};            // its new listing
     // Every subfolder taken over from the snapshot rather than read, as
     // (index in `fresh`, index in the snapshot), in order.
-    std::vector<std::pair<uint32_t, uint32_t>> moved;
+    std::vector<std::pair<uint32_t, uint32_t>> takenOver;
     // The snapshot's subfolders by name, made at the first one listed.
     std::unordered_map<std::u16string_view, uint32_t> byName;
     bool indexed = false;
 
-    bool Moved(uint32_t fresh) const;
+    bool TakenOver(uint32_t fresh) const;
 };
 
 struct TMainForm::Partial {
@@ -42,6 +49,13 @@ struct TMainForm::Partial {
     std::deque<Relisted> relisted;
     size_t next = 0;
 };
+
+void SortUnique(std::vector<std::u16string>& list);
+
+// The level of the snapshot `root` at the relative path `path2`, its names
+// compared exactly or, `anyCase`, as Windows compares them; null when there
+// is none, or more than one that could be meant.
+const TDir* LevelOf(const TDir& root, std::u16string_view path2, bool anyCase = false);
 
 // Frees the names of a file array, a block at a time.
 void ReleaseNames(TDynaArray& files);

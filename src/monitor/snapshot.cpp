@@ -5,6 +5,7 @@
 #include "base/prefetch.h"
 #include "monitor/dir.h"
 #include "monitor/dyna_array.h"
+#include "monitor/records.h"
 #include "monitor/relisting.h"
 #include "platform/dir_search.h"
 
@@ -102,11 +103,6 @@ std::u16string AddBackslash(std::u16string_view text) {
 }
 
 namespace {
-
-// Links that a system does not report as links (Wine's view of POSIX links,
-// for one) can still lead back up; no real tree is this deep, and the read
-// must not run out of stack.
-constexpr size_t kDeepest = 512;
 
 std::u16string Joined(std::u16string_view path, std::u16string_view name) {
     std::u16string joined;
@@ -221,6 +217,7 @@ bool TMainForm::ReadLevel(std::u16string_view dirname, std::u16string_view dirna
     // directory's last file, the cursor must end there, not here.
     bool publishedBelow = false;
     bool publishedAny = false;
+    bool unstored = false;  // a record that memory could not hold
     platform::DirSearch search;
     platform::DirEntry entry;
     // The plain files after an entry come in bulk, straight into the staging;
@@ -240,9 +237,12 @@ bool TMainForm::ReadLevel(std::u16string_view dirname, std::u16string_view dirna
             if (staged_.Names().Kept() - firstUnit >= kBlockUnits) block();
             publishedBelow = false;
         } else if (subdirs && entry.name != u"." && entry.name != u".." &&
-                   !(entry.link && LeadsBack(entry.target)) && path_.size() < kDeepest) {
+                   !(entry.link && LeadsBack(entry.target)) && path_.size() < platform::kDeepest) {
             auto* sub = static_cast<TDir*>(dir.dirs->Add());
-            if (!sub) continue;
+            if (!sub) {
+                unstored = true;
+                continue;
+            }
             if (path2.empty()) path2 = AddBackslash(dirname2);
             if (entry.link) links_.push_back(Joined(path2, entry.name));
             if (relisted && TakeOver(*relisted, entry, path2, *sub)) continue;
@@ -251,13 +251,6 @@ bool TMainForm::ReadLevel(std::u16string_view dirname, std::u16string_view dirna
             if (ReadLevel(subPath_, subPath2_, *sub, subdirs)) publishedBelow = publishedAny = true;
         }
     }
-    // A folder that could not be listed now is not an empty one; nor is a
-    // watched folder that is missing (a drive or share not there for now).
-    if (!found && !inbreak &&
-        (search.End() == platform::ListEnd::unreadable ||
-         (top && search.End() == platform::ListEnd::notFound)))
-        unreadable_.push_back(dir.dname);
-
     // The entries go into the array in one block change, which leaves it as
     // adding them one by one would have.
     block();
@@ -285,8 +278,18 @@ bool TMainForm::ReadLevel(std::u16string_view dirname, std::u16string_view dirna
             blocks_.resize(firstBlock);  // the records own them now
             publishedAny = true;
             if (publishedBelow) afile = below;
+        } else {
+            unstored = true;
         }
     }
+    // A folder that could not be listed now is not an empty one; nor is a
+    // watched folder that is missing (a drive or share not there for now),
+    // nor one whose records memory could not hold.
+    const platform::ListEnd end = found ? platform::ListEnd::complete : search.End();
+    const bool denied = end == platform::ListEnd::denied;
+    if (!inbreak && (unstored || denied || end == platform::ListEnd::unreadable ||
+                     (top && end == platform::ListEnd::notFound)))
+        unreadable_.push_back({dir.dname, dir.dname2, denied && !unstored});
     return publishedAny;
 }
 
@@ -313,32 +316,22 @@ void TMainForm::FreeDir(TDynaArray*& dirs) {
     delete dirs;
 }
 
-namespace {
-
-// A record whose read failed before it was set up has no arrays.
-uint32_t CountOf(const TDynaArray* array) {
-    return array ? array->count : 0;
-}
-
-const TDir& RecordOf(const TDynaArray* array, uint32_t i) {
-    return static_cast<const TDir*>(array->poi)[i];
-}
-
-std::u16string_view TextOf(const char16_t* text) {
-    return text ? std::u16string_view(text) : std::u16string_view();
-}
-
-}  // namespace
-
-void TMainForm::KeepUnreadable(TDir& dir, const TDir& odir) {
-    if (unreadable_.empty()) return;
+TMainForm::Kept TMainForm::KeepUnreadable(TDir& dir, const TDir& odir, int64_t obias,
+                                          const std::vector<StandIn>& oldStandIns) {
+    Kept kept;
+    if (unreadable_.empty()) return kept;
     std::sort(unreadable_.begin(), unreadable_.end());
-    KeepLevel(dir, odir);
+    KeepLevel(dir, odir, obias, oldStandIns, kept);
     unreadable_.clear();
+    return kept;
 }
 
-void TMainForm::KeepLevel(TDir& dir, const TDir& odir) {
-    if (std::binary_search(unreadable_.begin(), unreadable_.end(), dir.dname)) {
+void TMainForm::KeepLevel(TDir& dir, const TDir& odir, int64_t obias,
+                          const std::vector<StandIn>& oldStandIns, Kept& kept) {
+    if (!oldStandIns.empty()) obias = BiasOf(oldStandIns, TextOf(odir.dname), obias);
+    const auto unlisted = std::lower_bound(unreadable_.begin(), unreadable_.end(),
+                                           Unlisted{dir.dname, nullptr, false});
+    if (unlisted != unreadable_.end() && unlisted->dname == dir.dname) {
         // Whatever the listing gave before it failed goes; what the folder
         // held when it was last read stands in for it.
         ReleaseNames(*dir.files);
@@ -346,22 +339,37 @@ void TMainForm::KeepLevel(TDir& dir, const TDir& odir) {
         FreeDir(dir.dirs);
         InitDir(dir);
         CopyContent(dir, odir);
+        const bool held = odir.dname && (CountOf(odir.files) || CountOf(odir.dirs));
+        // A folder this user may never list (System Volume Information, say)
+        // is as good as read when there was nothing to keep.
+        if (unlisted->denied && !held) {
+            kept.denied.emplace_back(TextOf(dir.dname2));
+            return;
+        }
+        kept.listedAll = false;
+        if (!held) return;
+        // Its times are compared, until it is read again, as of the offset
+        // they were read under; those of stand-ins below it, as of theirs.
+        kept.standIns.push_back({std::u16string(TextOf(dir.dname)), obias});
+        const std::u16string below = AddBackslash(TextOf(odir.dname));
+        for (const StandIn& old : oldStandIns)
+            if (old.dname.starts_with(below)) kept.standIns.push_back(old);
         return;
     }
     const uint32_t olds = CountOf(odir.dirs);
     for (uint32_t i = 0; i < dir.dirs->count; ++i) {
         TDir& sub = static_cast<TDir*>(dir.dirs->poi)[i];
         auto same = [&](uint32_t k) {
-            return TextOf(RecordOf(odir.dirs, k).dname) == TextOf(sub.dname);
+            return TextOf(RecordAt(*odir.dirs, k).dname) == TextOf(sub.dname);
         };
         // Both snapshots usually list in the same order: the same place first.
         uint32_t k = i < olds && same(i) ? i : 0;
         while (k < olds && !same(k)) ++k;
         if (k < olds) {
-            KeepLevel(sub, RecordOf(odir.dirs, k));
+            KeepLevel(sub, RecordAt(*odir.dirs, k), obias, oldStandIns, kept);
         } else {
             TDir none{};
-            KeepLevel(sub, none);
+            KeepLevel(sub, none, obias, oldStandIns, kept);
         }
     }
 }
@@ -370,7 +378,7 @@ void TMainForm::CopyContent(TDir& dir, const TDir& from) {
     if (const uint32_t n = CountOf(from.files)) {
         std::u16string names;
         for (uint32_t i = 0; i < n; ++i)
-            names.append(TextOf(RecordOf(from.files, i).dname2)).push_back(u'\0');
+            names.append(TextOf(RecordAt(*from.files, i).dname2)).push_back(u'\0');
         char16_t* name = AllocNames(names, n);
         auto* records = static_cast<TDir*>(dir.files->AddMany(n));
         if (!records) {
@@ -378,13 +386,13 @@ void TMainForm::CopyContent(TDir& dir, const TDir& from) {
             return;
         }
         for (uint32_t i = 0; i < n; ++i) {
-            records[i] = RecordOf(from.files, i);
+            records[i] = RecordAt(*from.files, i);
             records[i].dname2 = name;
             name = const_cast<char16_t*>(NextName(name));
         }
     }
     for (uint32_t i = 0; i < CountOf(from.dirs); ++i) {
-        const TDir& old = RecordOf(from.dirs, i);
+        const TDir& old = RecordAt(*from.dirs, i);
         auto* sub = static_cast<TDir*>(dir.dirs->Add());
         if (!sub) return;
         InitDir(*sub);

@@ -12,7 +12,16 @@ std::function<WatchFault(std::u16string_view)>& Fault() {
     return fault;
 }
 
+std::function<void(Change&)>& Spelling() {
+    static std::function<void(Change&)> spell;
+    return spell;
+}
+
 }  // namespace
+
+void SetReportSpelling(std::function<void(Change& change)> spell) {
+    Spelling() = std::move(spell);
+}
 
 void SetWatchFault(std::function<WatchFault(std::u16string_view root)> fault) {
     Fault() = std::move(fault);
@@ -36,10 +45,13 @@ bool ChangeWatch::Start(std::u16string_view root, bool subtree) {
 bool ChangeWatch::Collect(std::vector<Change>& changes) {
     // A watch that missed something once cannot say what it missed later
     // either: it stays idle until started again.
+    const size_t before = changes.size();
     if (!state_ || Faulted() || !Take(changes)) {
         Stop();
         return false;
     }
+    if (const auto& spell = Spelling())
+        for (size_t i = before; i < changes.size(); ++i) spell(changes[i]);
     return true;
 }
 

@@ -68,5 +68,8 @@ class ChangeWatch {
 // behaviour.
 enum class WatchFault { none, untrustedVolume, limitReached, overflow, broken };
 void SetWatchFault(std::function<WatchFault(std::u16string_view root)> fault);
+// Test seam: sees each change Collect hands over, and may spell its path as
+// a system that tells no case apart may report it. Null: as reported.
+void SetReportSpelling(std::function<void(Change& change)> spell);
 
 }  // namespace platform

@@ -13,6 +13,7 @@
 
 #include "base/text.h"
 #include "platform/change_watch.h"
+#include "platform/dir_search.h"
 #include "platform/posix_path.h"
 
 namespace platform {
@@ -20,9 +21,6 @@ namespace {
 
 constexpr uint32_t kEvents = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_MODIFY |
                              IN_CLOSE_WRITE | IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF;
-
-// The snapshot reads no deeper either.
-constexpr size_t kDeepest = 512;
 
 // File systems whose every change passes through this kernel. Overlay counts:
 // it reports what is done through the mount, and changing its layers beneath
@@ -171,19 +169,26 @@ bool ChangeWatch::State::FollowAppeared(const std::string& relative) {
 }
 
 void ChangeWatch::State::Forget(const std::string& relative) {
-    auto first = watchOf.lower_bound(relative);
-    auto last = first;
-    const std::string below = relative + '/';
-    while (last != watchOf.end() &&
-           (last->first == relative || last->first.compare(0, below.size(), below) == 0)) {
-        std::vector<std::string>& paths = pathsOf[last->second];
-        paths.erase(std::remove(paths.begin(), paths.end(), last->first), paths.end());
+    auto drop = [&](const std::string& path, int watch) {
+        std::vector<std::string>& paths = pathsOf[watch];
+        paths.erase(std::remove(paths.begin(), paths.end(), path), paths.end());
         if (paths.empty()) {
-            inotify_rm_watch(inotify.Get(), last->second);
-            pathsOf.erase(last->second);
+            inotify_rm_watch(inotify.Get(), watch);
+            pathsOf.erase(watch);
         }
-        ++last;
+    };
+    if (auto self = watchOf.find(relative); self != watchOf.end()) {
+        drop(self->first, self->second);
+        watchOf.erase(self);
     }
+    // The folders below sort together after the name and its slash; a
+    // sibling whose name goes on with a lesser character ("2.x", "2 x")
+    // sorts before them, and one that goes on with a greater ("21") after.
+    const std::string below = relative + '/';
+    const auto first = watchOf.lower_bound(below);
+    auto last = first;
+    for (; last != watchOf.end() && last->first.starts_with(below); ++last)
+        drop(last->first, last->second);
     watchOf.erase(first, last);
 }
 

@@ -77,11 +77,17 @@ struct FileRoom {
     bool Takes(const NameBuffer& names) const { return next != end && names.Kept() < namesUpTo; }
 };
 
+// How many folders deep a read or a watch goes at most. Links that a system
+// does not report as links (Wine's view of POSIX links, for one) can still
+// lead back up; no real tree is this deep, and no walk may run out of stack.
+inline constexpr size_t kDeepest = 512;
+
 // Why a listing gave no further entry.
 enum class ListEnd {
     complete,    // the listing went to its end
     notFound,    // the directory does not exist (or is no directory)
     unreadable,  // it exists, or may, but could not be listed now
+    denied,      // it exists, but this user may not list it
 };
 
 // Test seam: called before a search delivers entry `index` (0 at First) of

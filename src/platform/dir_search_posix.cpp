@@ -175,7 +175,9 @@ bool DirSearch::OpenListing(const char16_t* pattern, DirEntry& entry) {
     DIR* dir = text == u"*.*" ? nullptr : opendir(PosixPath(text));
     if (!dir) {
         const int error = text == u"*.*" ? ENOENT : errno;
-        end_ = error == ENOENT || error == ENOTDIR ? ListEnd::notFound : ListEnd::unreadable;
+        end_ = error == ENOENT || error == ENOTDIR ? ListEnd::notFound
+               : error == EACCES || error == EPERM ? ListEnd::denied
+                                                   : ListEnd::unreadable;
         return false;
     }
     listing_.reset(new Listing(dir));

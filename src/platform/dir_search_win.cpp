@@ -31,9 +31,9 @@ namespace {
 using win::SystemPath;
 
 // Entries that the system reports as "no such folder": a subdirectory gone
-// between two listings reads as empty; everything else, an access denied, a
-// sharing violation, a lost network or a drive that is not ready, as a moment
-// in which the folder could not be read.
+// between two listings reads as empty; an access denied as a folder this user
+// may not list; everything else, a sharing violation, a lost network or a
+// drive that is not ready, as a moment in which the folder could not be read.
 ListEnd OpenError(DWORD error) {
     switch (error) {
         case ERROR_FILE_NOT_FOUND:  // nothing matches: the root of an empty drive
@@ -44,6 +44,8 @@ ListEnd OpenError(DWORD error) {
         case ERROR_BAD_PATHNAME:
         case ERROR_INVALID_DRIVE:
             return ListEnd::notFound;
+        case ERROR_ACCESS_DENIED:
+            return ListEnd::denied;
         default:
             return ListEnd::unreadable;
     }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -49,7 +50,18 @@ class TMainForm : public gui::WindowEvents {
     // After a read of `dir`: every folder that could not be listed (and the
     // watched one when it is missing) gets what it held in `odir`, the
     // snapshot before, so that a moment without access reports nothing.
-    void KeepUnreadable(TDir& dir, const TDir& odir);
+    // `odir` was read under the zone offset `obias`, but for its `oldStandIns`.
+    struct Kept {
+        // The folders of `dir` that now hold times of a read before it.
+        std::vector<StandIn> standIns;
+        // Folders this user may not list that held nothing before, so that
+        // nothing was kept for them, by relative path.
+        std::vector<std::u16string> denied;
+        // Nothing else was left unread.
+        bool listedAll = true;
+    };
+    Kept KeepUnreadable(TDir& dir, const TDir& odir, int64_t obias,
+                        const std::vector<StandIn>& oldStandIns);
 
     // Compares a fresh snapshot with the previous one and launches the
     // command for every new or changed file.
@@ -140,9 +152,10 @@ class TMainForm : public gui::WindowEvents {
     // A listed level replaces the snapshot's, or is given up.
     void Commit(Relisted& relisted);
     void Abandon(Relisted& relisted);
-    // Releases a level's file array and the subfolder records that did not
-    // move (`moved` by index), then its arrays.
-    void ReleaseExcept(TDir& level, std::vector<bool> moved);
+    // Releases a level's file array and the subfolder records that were not
+    // taken over, on the `fresh` side of `relisted` or the snapshot's, then
+    // its arrays.
+    void ReleaseExcept(TDir& level, const Relisted& relisted, bool fresh);
     // A folder on the path of the running read, and what the system says it
     // is, asked only when a link needs it.
     struct Level {
@@ -152,7 +165,8 @@ class TMainForm : public gui::WindowEvents {
         bool known = false;
     };
     bool LeadsBack(const platform::DirId& target);
-    void KeepLevel(TDir& dir, const TDir& odir);
+    void KeepLevel(TDir& dir, const TDir& odir, int64_t obias,
+                   const std::vector<StandIn>& oldStandIns, Kept& kept);
     void CopyContent(TDir& dir, const TDir& from);
     void CompareLevel(TDir& dir, TDir& odir, std::u16string_view command,
                       std::u16string_view command2, bool newfiles, bool changedfiles,
@@ -194,12 +208,26 @@ class TMainForm : public gui::WindowEvents {
     // Seconds between full reads of a job whose changes the system reports;
     // 0 reads everything at every tick.
     uint32_t fullEvery_ = 60;
-    // The full-path texts of the folders of the last read that could not be
-    // listed.
-    std::vector<const char16_t*> unreadable_;
+    // The folders of the last read that could not be listed, by the texts of
+    // their records, and whether this user may not list them.
+    struct Unlisted {
+        const char16_t* dname;
+        const char16_t* dname2;
+        bool denied;
+        // The same text is the same record.
+        bool operator<(const Unlisted& other) const {
+            return std::less<const char16_t*>()(dname, other.dname);
+        }
+    };
+    std::vector<Unlisted> unreadable_;
     // How far the local time's offset moved between the two snapshots being
-    // compared.
+    // compared, at the level being compared.
     int64_t shift_ = 0;
+    // While a full read is compared where either snapshot holds stand-ins:
+    // theirs, and the offsets the levels being compared were read under.
+    const std::vector<StandIn>* standIns_ = nullptr;
+    const std::vector<StandIn>* oldStandIns_ = nullptr;
+    int64_t freshBias_ = 0, oldBias_ = 0;
     // The last error a tick of this run of monitoring showed.
     std::u16string shownerror_;
 };

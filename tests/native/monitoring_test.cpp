@@ -7,6 +7,10 @@
 #include "test_support.h"
 #include "ui/main_form.h"
 
+#ifndef _WIN32
+#include "platform/memory.h"
+#endif
+
 using test::Narrow;
 using test::Wide;
 
@@ -265,19 +269,35 @@ TEST_F(Monitoring, MissingNotificationAreaDoesNotStopTheStart) {
     EXPECT_TRUE(Timer().enabled);
 }
 
-TEST_F(Monitoring, TickAfterAFailedTickCountsEverythingAsNew) {
+TEST_F(Monitoring, TickAfterAFailedTickComparesWithTheLastSnapshotRead) {
     FullReads();
     tree.Write("top.txt");
     tree.Write("d/x.txt");
+    tree.Write("e/y.txt");
     AddRow(tree.Path());
     form.BitBtn4Click();
+    tree.Write("new.txt");
+    // The read throws in a subfolder, with its snapshot half built.
     const int pumpsBefore = kit.pumps;
     kit.onPump = [&](int n) {
-        if (n == pumpsBefore + 1) throw std::runtime_error("boom");
+        if (n == pumpsBefore + 2) throw std::runtime_error("boom");
     };
-    kit.FireTimers();  // the read fails before it set the snapshot up
     kit.FireTimers();
-    EXPECT_EQ(Launched(), (Lines{"top.txt", "d\\x.txt"}));
+    kit.onPump = nullptr;
+    EXPECT_TRUE(Launched().empty());
+    kit.FireTimers();
+    EXPECT_EQ(Launched(), (Lines{"new.txt"}));
+#ifndef _WIN32
+    // A folder's record finds no memory: the read is as good as failed there.
+    tree.Write("d/z.txt");
+    platform::FailNextBlockAllocs(1);
+    kit.FireTimers();
+    EXPECT_STRNE(platform::TakeOutOfMemoryText(), "");
+    Lines launched = Launched();
+    kit.FireTimers();
+    for (const std::string& line : Launched()) launched.push_back(line);
+    EXPECT_EQ(launched, (Lines{"d\\z.txt"}));
+#endif
     kit.FireTimers();
     EXPECT_TRUE(Launched().empty());
 }
