@@ -142,26 +142,7 @@ TEST_F(Field, ReadingStopsGoingDownAt512Levels) {
         1);  // the folder of level 511 is read, the ones below it are not
 }
 
-class Zone {
-  public:
-    explicit Zone(const char* tz) { Set(tz); }
-    ~Zone() {
-        if (had_)
-            setenv("TZ", saved_.c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-    }
-    void Set(const char* tz) {
-        setenv("TZ", tz, 1);
-        tzset();
-    }
-
-  private:
-    const char* get_ = getenv("TZ");
-    bool had_ = get_ != nullptr;
-    std::string saved_ = get_ ? get_ : "";
-};
+using test::Zone;
 
 TEST_F(Field, ZoneAndDaylightSavingChangesLaunchNothing) {
     Zone zone("UTC0");

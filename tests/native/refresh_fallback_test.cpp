@@ -152,26 +152,7 @@ TEST_F(RefreshFallback, ReadsEverythingWhereReportsCannotBeTrusted) {
 }
 
 #ifndef _WIN32
-// The local time's offset from UTC set for the test's process, and put back.
-struct Zone {
-    explicit Zone(const char* tz) {
-        if (const char* was = getenv("TZ")) saved = was, had = true;
-        Set(tz);
-    }
-    ~Zone() {
-        if (had)
-            setenv("TZ", saved.c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-    }
-    void Set(const char* tz) {
-        setenv("TZ", tz, 1);
-        tzset();
-    }
-    std::string saved;
-    bool had = false;
-};
+using test::Zone;
 
 TEST_F(RefreshFallback, AFolderUnreadableWhileTheZoneMovesKeepsTheOffsetOfItsTimes) {
     for (const char* every : {"0", "3600"}) {

@@ -1,6 +1,7 @@
 #include "test_support.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <stdexcept>
@@ -112,5 +113,25 @@ std::vector<std::string> TakeLaunches(gui::MemoryToolkit& kit) {
     std::sort(out.begin(), out.end());
     return out;
 }
+
+#ifndef _WIN32
+Zone::Zone(const char* tz) {
+    if (const char* was = getenv("TZ")) saved_ = was, had_ = true;
+    Set(tz);
+}
+
+Zone::~Zone() {
+    if (had_)
+        setenv("TZ", saved_.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
+}
+
+void Zone::Set(const char* tz) {
+    setenv("TZ", tz, 1);
+    tzset();
+}
+#endif
 
 }  // namespace test

@@ -53,6 +53,23 @@ void AddWatchRow(TMainForm& form, const std::u16string& dir, const std::u16strin
 // The parameters of the launches so far, sorted; forgets them.
 std::vector<std::string> TakeLaunches(gui::MemoryToolkit& kit);
 
+#ifndef _WIN32
+// The local time's offset from UTC set for the test's process (TZ), and put
+// back at the end of the scope.
+class Zone {
+  public:
+    explicit Zone(const char* tz);
+    ~Zone();
+    Zone(const Zone&) = delete;
+    Zone& operator=(const Zone&) = delete;
+    void Set(const char* tz);
+
+  private:
+    std::string saved_;
+    bool had_ = false;
+};
+#endif
+
 template <class T = TDir>
 T* Rec(const TDynaArray& array, uint32_t i) { return static_cast<T*>(array.poi) + i; }
 
