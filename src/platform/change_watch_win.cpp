@@ -1,6 +1,7 @@
 #include <windows.h>
+#include <winternl.h>
 
-#include <cstring>
+#include <cstdint>
 #include <utility>
 #include <vector>
 
@@ -39,9 +40,37 @@ bool Trusted(HANDLE folder) {
     return type == DRIVE_FIXED || type == DRIVE_RAMDISK;
 }
 
-bool SameFile(const FILE_ID_INFO& a, const FILE_ID_INFO& b) {
-    return a.VolumeSerialNumber == b.VolumeSerialNumber &&
-           std::memcmp(&a.FileId, &b.FileId, sizeof a.FileId) == 0;
+// Which folder a handle leads to: its volume's device with its path there,
+// and its file index. The volume's serial would tell the volume as well, but
+// asking for it costs Wine a round trip to its mount manager, several times
+// an idle tick's other work; the device path costs a fraction of that.
+struct Place {
+    std::wstring device;
+    int64_t index = 0;
+
+    bool operator==(const Place&) const = default;
+};
+
+bool PlaceOf(HANDLE folder, Place& place) {
+    constexpr auto kInternalInformation = static_cast<FILE_INFORMATION_CLASS>(6);
+    IO_STATUS_BLOCK status;
+    LARGE_INTEGER index;
+    if (NtQueryInformationFile(folder, &status, &index, sizeof index, kInternalInformation) < 0)
+        return false;
+    place.index = index.QuadPart;
+    wchar_t path[MAX_PATH];
+    DWORD length = GetFinalPathNameByHandleW(folder, path, MAX_PATH, VOLUME_NAME_NT);
+    if (length && length < MAX_PATH) {
+        place.device.assign(path, length);
+        return true;
+    }
+    const DWORD needed = length;
+    if (!needed) return false;
+    place.device.resize(needed);
+    length = GetFinalPathNameByHandleW(folder, place.device.data(), needed, VOLUME_NAME_NT);
+    if (!length || length >= needed) return false;
+    place.device.resize(length);
+    return true;
 }
 
 std::wstring LongPath(const std::wstring& path) {
@@ -88,7 +117,7 @@ struct ChangeWatch::State {
     OVERLAPPED overlapped{};
     bool pending = false;
     bool subtree = false;
-    FILE_ID_INFO id{};      // of the watched folder
+    Place place;            // of the watched folder
     std::wstring longRoot;  // with long names and a closing backslash, for expanding short ones
     std::vector<DWORD> buffer = std::vector<DWORD>(kBufferBytes / sizeof(DWORD));
 };
@@ -117,14 +146,13 @@ bool ChangeWatch::State::LongFolders(std::u16string& relative) const {
 // The handle stays with its folder wherever it goes: once the path leads
 // elsewhere (the folder was moved or deleted, or another took its name), the
 // reports no longer tell what happens there. Asked at every Collect, so it
-// costs one open and one query.
+// costs one open and two queries.
 bool ChangeWatch::State::StillAtPath() const {
     win::KernelHandle now(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    FILE_ID_INFO there;
-    return now && GetFileInformationByHandleEx(now.Get(), FileIdInfo, &there, sizeof there) &&
-           SameFile(there, id);
+    Place there;
+    return now && PlaceOf(now.Get(), there) && there == place;
 }
 
 bool ChangeWatch::State::Parse(DWORD bytes, std::vector<Change>& changes) {
@@ -163,7 +191,7 @@ bool ChangeWatch::Open(bool subtree) {
     state_ = std::make_unique<State>(win::SystemPath(root_));
     State& state = *state_;
     if (!state.dir || !state.event || !Trusted(state.dir.Get()) ||
-        !GetFileInformationByHandleEx(state.dir.Get(), FileIdInfo, &state.id, sizeof state.id))
+        !PlaceOf(state.dir.Get(), state.place))
         return false;
     state.subtree = subtree;
     state.longRoot = LongPath(state.path);
