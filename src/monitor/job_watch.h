@@ -26,6 +26,14 @@ inline int64_t BiasOf(const std::vector<StandIn>& list, std::u16string_view dnam
     return otherwise;
 }
 
+// A file the comparison found new or changed while another program was still
+// writing it: launched once the writer lets go, as what it was found to be.
+struct Owed {
+    std::u16string fname, fname2;  // its full path, and the path below the folder
+    bool isNew = false;
+    bool fresh = true;  // found this tick, which tried it already
+};
+
 struct JobWatch {
     platform::ChangeWatch watch;
     // The watch runs and nothing it reported has been lost.
@@ -44,4 +52,6 @@ struct JobWatch {
     std::vector<std::u16string> denied;
     // The stand-ins of the job's snapshot and of the one before it.
     std::vector<StandIn> standIns, oldStandIns;
+    // Files waiting for their writer, in the order they were found.
+    std::vector<Owed> owed;
 };

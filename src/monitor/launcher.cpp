@@ -2,7 +2,9 @@
 #include "monitor/launcher.h"
 
 #include <algorithm>
+#include <utility>
 
+#include "platform/file.h"
 #include "ui/main_form.h"
 
 namespace {
@@ -292,4 +294,36 @@ void TMainForm::ExecCommand(std::u16string_view command, std::u16string_view com
                             std::u16string_view fname, std::u16string_view fname2, bool invisible) {
     toolkit_.ShellOpen(Handle(), std::u16string(command).c_str(),
                        LaunchParameters(command, command2, fname, fname2).c_str(), invisible);
+}
+
+void TMainForm::LaunchOrOwe(std::u16string_view command, std::u16string_view command2,
+                            std::u16string fname, std::u16string fname2, bool isNew,
+                            bool invisible) {
+    if (owed_) {
+        // A file that grows while its writer holds it is owed once, as what
+        // it was first found to be.
+        for (const Owed& owed : *owed_)
+            if (owed.fname2 == fname2) return;
+        if (platform::WritersOf(fname) == platform::Writers::busy) {
+            owed_->push_back(Owed{std::move(fname), std::move(fname2), isNew});
+            return;
+        }
+    }
+    ExecCommand(command, command2, fname, fname2, invisible);
+}
+
+void TMainForm::LaunchOwed(const TJob& job, JobWatch& watch) {
+    std::erase_if(watch.owed, [&](Owed& owed) {
+        if (std::exchange(owed.fresh, false) || inbreak) return false;
+        switch (platform::WritersOf(owed.fname)) {
+            case platform::Writers::busy:
+                return false;
+            case platform::Writers::gone:
+                return true;
+            case platform::Writers::none:
+                break;
+        }
+        ExecCommand(job.command, job.command2, owed.fname, owed.fname2, job.invisible);
+        return true;
+    });
 }

@@ -30,6 +30,7 @@ void TMainForm::BitBtn4Click() {
     toolkit_.Guarded([this] { FormStorage1->SaveFormPlacement(false); });
     if (needtodelete) return;  // the autostart came while the box was open
     fullEvery_ = FormStorage1->FullReadSeconds();
+    waitForWriters_ = FormStorage1->WaitForWriters();
     toolkit_.TrayIconAdd(Handle(), 0, toolkit_.ApplicationIcon(), toolkit_.title);
     inbreak = false;
     needtodelete = true;
@@ -84,7 +85,10 @@ void TMainForm::Timer1Timer() {
         for (size_t index = 0; !inbreak && jobs->WhileNext(); ++index) {
             TJob& job = *ajob;
             JobWatch& watch = watches_[index];
+            owed_ = waitForWriters_ ? &watch.owed : nullptr;
             if (!PartialTick(job, watch)) FullTick(job, watch);
+            owed_ = nullptr;
+            LaunchOwed(job, watch);
         }
     } catch (const std::exception& raised) {
         failed = true;

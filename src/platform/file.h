@@ -3,6 +3,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string_view>
 
 namespace platform {
@@ -45,5 +47,20 @@ void CreateFolders(std::u16string_view path);
 bool ReplaceWith(std::u16string_view from, std::u16string_view to, uint32_t& error);
 
 void RemoveFile(std::u16string_view path);
+
+// Whether another program is still writing a file.
+enum class Writers {
+    none,  // nobody holds it open for writing (or the system cannot tell)
+    busy,  // a program holds it open for writing, or denies reading it
+    gone,  // it is no longer there
+};
+// One attempt to open the file. Windows: a read open that shares only
+// reading fails with a sharing violation; POSIX: a read lease, which the
+// system refuses while any descriptor has the file open for writing.
+Writers WritersOf(std::u16string_view path);
+
+// Test seam: answers for WritersOf where it returns a value.
+using WritersFault = std::function<std::optional<Writers>(std::u16string_view path)>;
+void SetWritersFault(WritersFault fault);
 
 }  // namespace platform

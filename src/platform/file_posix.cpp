@@ -92,4 +92,21 @@ bool ReplaceWith(std::u16string_view from, std::u16string_view to, uint32_t& err
 
 void RemoveFile(std::u16string_view path) { unlink(ToPosixPath(path).c_str()); }
 
+Writers SystemWritersOf(std::u16string_view path) {
+    const int fd = open(ToPosixPath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? Writers::gone : Writers::none;
+    Writers writers = Writers::none;
+#ifdef F_SETLEASE
+    // Refused with EAGAIN while the file is open for writing anywhere; other
+    // refusals (a file system without leases, a file of another user) tell
+    // nothing.
+    if (fcntl(fd, F_SETLEASE, F_RDLCK) == 0)
+        fcntl(fd, F_SETLEASE, F_UNLCK);
+    else if (errno == EAGAIN)
+        writers = Writers::busy;
+#endif
+    close(fd);
+    return writers;
+}
+
 }  // namespace platform

@@ -4,6 +4,8 @@
 #include <string>
 
 #include "platform/file.h"
+#include "platform/handle_win.h"
+#include "platform/system_path_win.h"
 #include "platform/wide.h"
 
 namespace platform {
@@ -97,5 +99,21 @@ bool ReplaceWith(std::u16string_view from, std::u16string_view to, uint32_t& err
 }
 
 void RemoveFile(std::u16string_view path) { DeleteFileW(AsWide(path).c_str()); }
+
+Writers SystemWritersOf(std::u16string_view path) {
+    // Sharing only reading fails while any handle may write the file.
+    win::KernelHandle file(CreateFileW(win::SystemPath(path).c_str(), GENERIC_READ,
+                                       FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (file) return Writers::none;
+    switch (GetLastError()) {
+        case ERROR_SHARING_VIOLATION:
+            return Writers::busy;
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            return Writers::gone;
+        default:
+            return Writers::none;
+    }
+}
 
 }  // namespace platform

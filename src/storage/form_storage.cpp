@@ -184,6 +184,16 @@ uint32_t TFormStorage::FullReadSeconds() {
     return static_cast<uint32_t>(seconds);
 }
 
+bool TFormStorage::WaitForWriters() {
+    std::u16string text;
+    int32_t on = 1;
+    if (toolkit_.Settings().Open(key_) &&
+        toolkit_.Settings().Read(u"Monitoring", u"WaitForWriters", text) ==
+            gui::SettingsStore::Kind::String)
+        ReadInt(text, on);
+    return on != 0;
+}
+
 void TFormStorage::SaveFormPlacement(bool destroying) {
     if (!restored_ || !toolkit_.Settings().Open(key_)) return;
     Write(u"FormVersion", u"0");

@@ -23,6 +23,10 @@ class TFormStorage {
     // subkey "Monitoring"; 60 when missing or no number, 0 to read in full at
     // every tick.
     uint32_t FullReadSeconds();
+    // Whether a file another program still writes waits for it to let go
+    // before its command is launched: "WaitForWriters" under "Monitoring",
+    // on unless it is "0".
+    bool WaitForWriters();
 
     // Whether the last restore ran to its end and nothing was saved after it:
     // the window's destruction then saves once more.

@@ -178,6 +178,12 @@ class TMainForm : public gui::WindowEvents {
     void CompareDirs(TDir& dir, TDir& odir, std::u16string_view command,
                      std::u16string_view command2, bool newfiles, bool changedfiles, bool invisible,
                      size_t depth, const Relisted* relisted = nullptr);
+    // Launches a file the comparison decided on, or keeps it for later while
+    // another program still writes it.
+    void LaunchOrOwe(std::u16string_view command, std::u16string_view command2,
+                     std::u16string fname, std::u16string fname2, bool isNew, bool invisible);
+    // Launches the files of `watch` whose writers let go; forgets those gone.
+    void LaunchOwed(const TJob& job, JobWatch& watch);
     void AddJobs();
     void ReleaseJobs();
     // Copies between a row and the editor dialog.
@@ -208,6 +214,10 @@ class TMainForm : public gui::WindowEvents {
     // Seconds between full reads of a job whose changes the system reports;
     // 0 reads everything at every tick.
     uint32_t fullEvery_ = 60;
+    // The files of the job being compared that wait for their writers; null
+    // when files are launched whoever writes them.
+    std::vector<Owed>* owed_ = nullptr;
+    bool waitForWriters_ = true;
     // The folders of the last read that could not be listed, by the texts of
     // their records, and whether this user may not list them.
     struct Unlisted {

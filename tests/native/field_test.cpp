@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "gui/memory/toolkit_memory.h"
 #include "monitor/dyna_array.h"
 #include "platform/dir_search.h"
+#include "platform/file.h"
 #include "test_support.h"
 #include "ui/main_form.h"
 
@@ -122,6 +124,85 @@ TEST_F(Field, EmptyDirectoryCellWatchesNothing) {
     EXPECT_EQ(job->dir.files->count, 0u);
     EXPECT_EQ(job->dir.dirs->count, 0u);
     EXPECT_EQ(Tick(), Lines{});
+}
+
+// Holds a file open for writing as another program would: the writer
+// copying it in.
+class Writer {
+  public:
+    explicit Writer(const fs::path& path) : out_(path, std::ios::binary | std::ios::app) {}
+    void Write(const std::string& bytes) { out_.write(bytes.data(), bytes.size()).flush(); }
+    void Close() { out_.close(); }
+
+  private:
+    std::ofstream out_;
+};
+
+// A file found new or changed while another program still writes it is
+// launched once, after the writer let go, as what it was first found to be;
+// one that goes meanwhile is forgotten. With the setting off, files are
+// launched at once, as before.
+TEST(FieldWriters, AFileIsLaunchedOnceItsWriterLetsGo) {
+    {
+        test::TempTree probe;
+        Writer held(probe.Root() / "probe");
+        if (platform::WritersOf(probe.Path() + u"\\probe") != platform::Writers::busy)
+            GTEST_SKIP() << "this system cannot tell a file's writers";
+    }
+    for (const char* changed : {"Ja", "Nein"}) {
+        SCOPED_TRACE(changed);
+        test::TempTree tree;
+        tree.Write("old.txt");
+        gui::MemoryToolkit kit;
+        TMainForm form{kit};
+        test::AddWatchRow(form, tree.Path());
+        form.ListView1->SetCell(0, 5, test::Wide(changed));
+        form.BitBtn4Click();
+        auto tick = [&] {
+#ifdef _WIN32
+            std::this_thread::sleep_for(std::chrono::milliseconds(60));
+#endif
+            kit.FireTimers();
+            return test::TakeLaunches(kit);
+        };
+        Writer big(tree.Root() / "big.bin"), old(tree.Root() / "old.txt");
+        big.Write(std::string(4096, 'a'));
+        old.Write("more");
+        tree.Write("gone.txt");
+        const std::u16string gone = tree.Path() + u"\\gone.txt";
+        platform::SetWritersFault([&](std::u16string_view path) -> std::optional<platform::Writers> {
+            if (path != gone) return std::nullopt;
+            return fs::exists(tree.Root() / "gone.txt") ? platform::Writers::busy
+                                                        : platform::Writers::gone;
+        });
+        EXPECT_EQ(tick(), Lines{});
+        big.Write(std::string(4096, 'b'));  // grows: still new, still owed once
+        fs::remove(tree.Root() / "gone.txt");
+        EXPECT_EQ(tick(), Lines{});
+        big.Close();
+        old.Close();
+        const Lines expected =
+            std::string(changed) == "Ja" ? Lines{"big.bin", "old.txt"} : Lines{"big.bin"};
+        EXPECT_EQ(tick(), expected);
+        EXPECT_EQ(tick(), Lines{});
+        platform::SetWritersFault(nullptr);
+        form.EndIt();
+    }
+    test::TempTree tree;
+    gui::MemoryToolkit kit;
+    kit.settings.keys[u"Software\\Valmorin"][u"Monitoring\\WaitForWriters"] = {
+        gui::SettingsStore::Kind::String, u"0"};
+    TMainForm form{kit};
+    test::AddWatchRow(form, tree.Path());
+    form.BitBtn4Click();
+    Writer at(tree.Root() / "now.txt");
+    at.Write("x");
+#ifdef _WIN32
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+#endif
+    kit.FireTimers();
+    EXPECT_EQ(test::TakeLaunches(kit), Lines{"now.txt"});
+    form.EndIt();
 }
 
 #ifndef _WIN32
