@@ -297,15 +297,14 @@ void TMainForm::ExecCommand(std::u16string_view command, std::u16string_view com
 }
 
 void TMainForm::LaunchOrOwe(std::u16string_view command, std::u16string_view command2,
-                            std::u16string fname, std::u16string fname2, bool isNew,
-                            bool invisible) {
+                            std::u16string fname, std::u16string fname2, bool invisible) {
     if (owed_) {
-        // A file that grows while its writer holds it is owed once, as what
-        // it was first found to be.
+        // A file that grows while its writer holds it is owed once: launched
+        // as what it was first found to be, not decided on again.
         for (const Owed& owed : *owed_)
             if (owed.fname2 == fname2) return;
         if (platform::WritersOf(fname) == platform::Writers::busy) {
-            owed_->push_back(Owed{std::move(fname), std::move(fname2), isNew});
+            owed_->push_back(Owed{std::move(fname), std::move(fname2)});
             return;
         }
     }

@@ -181,7 +181,7 @@ class TMainForm : public gui::WindowEvents {
     // Launches a file the comparison decided on, or keeps it for later while
     // another program still writes it.
     void LaunchOrOwe(std::u16string_view command, std::u16string_view command2,
-                     std::u16string fname, std::u16string fname2, bool isNew, bool invisible);
+                     std::u16string fname, std::u16string fname2, bool invisible);
     // Launches the files of `watch` whose writers let go; forgets those gone.
     void LaunchOwed(const TJob& job, JobWatch& watch);
     void AddJobs();
