@@ -1,5 +1,6 @@
 // Measures a monitoring tick against the raw directory walk it cannot beat.
-//   valmorin_tick_bench [--quick] [--large] [--rounds N] [--scattered-times] [--dir PATH]
+//   valmorin_tick_bench [--quick] [--large] [--state] [--rounds N] [--scattered-times]
+//                       [--dir PATH]
 // For each tree shape, in interleaved rounds: the raw walk (every entry's
 // name, size and time, nothing kept), a tick on the unchanged tree, and after
 // a change of 1% of the files a walk (walk*) and a tick. Prints median times,
@@ -10,6 +11,8 @@
 // snapshots of each tree of 100,000 files or more; the last line is the worst
 // ratio. --large adds a tree of 1,000,000 files in 10,000 directories, made
 // once and kept for later runs (delete valmorin-bench-large* to make it anew).
+// --state measures instead the saved state of 100,000 files in 1,000
+// directories: its size, and the time to write it out and to read it back.
 #include <dirent.h>
 #include <fcntl.h>
 #include <malloc.h>
@@ -30,6 +33,7 @@
 #include <vector>
 
 #include "gui/memory/toolkit_memory.h"
+#include "monitor/saved_state.h"
 #include "ui/main_form.h"
 
 namespace fs = std::filesystem;
@@ -257,10 +261,45 @@ std::string Thousands(int n) {
     return digits;
 }
 
+// Saving is the snapshot encoded and written to the disk; loading is the
+// file read and turned back into a snapshot, as monitoring does at its ends.
+int StateBench(const fs::path& work, int rounds) {
+    const Shape shape{100000, 1000, "100,000 files in 1,000 dirs"};
+    MakeTree(work / "tree", shape, false);
+    const std::u16string path = (work / "tree").u16string();
+    const std::u16string file = (work / "bench.state").u16string();
+    gui::MemoryToolkit host;
+    TMainForm form(host);
+    TDir dir{};
+    form.ReadinDir(path, u"", dir, true);
+    std::vector<double> saves, loads;
+    size_t bytes = 0;
+    for (int i = 0; i < rounds; ++i) {
+        saves.push_back(Millis([&] {
+            const std::string state = EncodeState(dir, path, true, 0, {}, {});
+            bytes = state.size();
+            if (!WriteStateFile(file, state)) std::fprintf(stderr, "cannot write\n");
+        }));
+        loads.push_back(Millis([&] {
+            std::string state;
+            SavedState read;
+            if (!ReadStateFile(file, state) ||
+                !DecodeState(state, &form.adir, &form.afile, read))
+                std::fprintf(stderr, "cannot read\n");
+            form.ReleaseDir(read.dir);
+        }));
+    }
+    form.ReleaseDir(dir);
+    fs::remove_all(work);
+    std::printf("saved state of %s: %.2f MB, save %.1f ms, load %.1f ms (medians of %d)\n",
+                shape.name.c_str(), bytes / 1e6, Median(saves), Median(loads), rounds);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    bool quick = false, scattered = false, large = false;
+    bool quick = false, scattered = false, large = false, state = false;
     int rounds = 61;
     fs::path base = fs::temp_directory_path();
     for (int i = 1; i < argc; ++i) {
@@ -268,6 +307,8 @@ int main(int argc, char** argv) {
             quick = true;
         else if (!strcmp(argv[i], "--large"))
             large = true;
+        else if (!strcmp(argv[i], "--state"))
+            state = true;
         else if (!strcmp(argv[i], "--scattered-times"))
             scattered = true;
         else if (!strcmp(argv[i], "--rounds") && i + 1 < argc)
@@ -285,6 +326,7 @@ int main(int argc, char** argv) {
     }
     if (large) shapes.push_back(Shape{1000000, 10000, "1,000,000 files in 10,000 dirs"});
     fs::path work = base / ("valmorin-bench-" + std::to_string(getpid()));
+    if (state) return StateBench(work, std::min(rounds, 15));
 
     gui::MemoryToolkit host;
     TMainForm form(host);

@@ -53,4 +53,14 @@ struct JobWatch {
     std::vector<StandIn> standIns, oldStandIns;
     // Files waiting for their writer, in the order they were found.
     std::vector<Owed> owed;
+    // The file name of the job's saved state.
+    std::u16string stateFile;
+    // The snapshot is the saved state of an earlier run: the first pass
+    // compares with it.
+    bool restored = false;
+    // The snapshot knows what every folder holds: a folder that could not
+    // be listed holds what it held before, or nothing this user may see.
+    bool known = false;
+    // Something was launched or became owed since the state was last saved.
+    bool unsaved = false;
 };

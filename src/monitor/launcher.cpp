@@ -292,6 +292,7 @@ std::u16string LaunchParameters(std::u16string_view command, std::u16string_view
 
 void TMainForm::ExecCommand(std::u16string_view command, std::u16string_view command2,
                             std::u16string_view fname, std::u16string_view fname2, bool invisible) {
+    ++launched_;
     toolkit_.ShellOpen(Handle(), std::u16string(command).c_str(),
                        LaunchParameters(command, command2, fname, fname2).c_str(), invisible);
 }
@@ -303,7 +304,7 @@ void TMainForm::LaunchOrOwe(std::u16string_view command, std::u16string_view com
         // as what it was first found to be, not decided on again.
         for (const Owed& owed : *owed_)
             if (owed.fname2 == fname2) return;
-        if (platform::WritersOf(fname) == platform::Writers::busy) {
+        if (waitForWriters_ && platform::WritersOf(fname) == platform::Writers::busy) {
             owed_->push_back(Owed{std::move(fname), std::move(fname2)});
             return;
         }
@@ -316,6 +317,7 @@ void TMainForm::LaunchOwed(const TJob& job, JobWatch& watch) {
         if (std::exchange(owed.fresh, false) || inbreak) return false;
         switch (platform::WritersOf(owed.fname)) {
             case platform::Writers::busy:
+                if (!waitForWriters_) break;  // owed when the last run ended
                 return false;
             case platform::Writers::gone:
                 return true;

@@ -31,6 +31,7 @@ void TMainForm::BitBtn4Click() {
     if (needtodelete) return;  // the autostart came while the box was open
     fullEvery_ = FormStorage1->FullReadSeconds();
     waitForWriters_ = FormStorage1->WaitForWriters();
+    catchUp_ = FormStorage1->CatchUp();
     toolkit_.TrayIconAdd(Handle(), 0, toolkit_.ApplicationIcon(), toolkit_.title);
     inbreak = false;
     needtodelete = true;
@@ -50,6 +51,8 @@ void TMainForm::BitBtn4Click() {
     }
     incheck = false;
     if (inbreak) EndIt();
+    if (!jobs) return;
+    LoadStates();
 
     infirsttimer = true;
     Timer1Timer();
@@ -85,11 +88,18 @@ void TMainForm::Timer1Timer() {
         for (size_t index = 0; !inbreak && jobs->WhileNext(); ++index) {
             TJob& job = *ajob;
             JobWatch& watch = watches_[index];
-            owed_ = waitForWriters_ ? &watch.owed : nullptr;
+            const uint64_t launched = launched_;
+            const size_t owed = watch.owed.size();
+            owed_ = &watch.owed;
             if (!PartialTick(job, watch)) FullTick(job, watch);
             owed_ = nullptr;
             LaunchOwed(job, watch);
+            if (launched_ != launched || watch.owed.size() != owed) watch.unsaved = true;
         }
+        // The first pass writes every state, so that a crash soon after a
+        // start finds one; later, a minute may pass between saves, and a
+        // crash makes at most that minute's launches again.
+        if (!inbreak) SaveStates(infirsttimer);
     } catch (const std::exception& raised) {
         failed = true;
         error = base::Utf8ToUtf16(raised.what());
@@ -122,6 +132,7 @@ void TMainForm::EndIt() {
     }
     needtodelete = false;
     toolkit_.TrayIconDelete(Handle(), 0);
+    SaveStates(true);
     // Released before the window comes back: the restore that showing runs
     // may put up a box, and a start made from it has jobs of its own.
     ReleaseJobs();

@@ -253,7 +253,10 @@ void TMainForm::FullTick(TJob& job, JobWatch& watch) {
     SortUnique(watch.denied);
     watch.links = std::move(links);
     SortUnique(watch.links);
-    if (infirsttimer) return;
+    watch.known = kept.known;
+    // A first pass compares with nothing, but for a saved state.
+    if (infirsttimer && !watch.restored) return;
+    watch.restored = false;
     shift_ = job.bias - job.obias;
     struct Compare {
         TMainForm& form;

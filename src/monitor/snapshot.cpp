@@ -347,7 +347,10 @@ void TMainForm::KeepLevel(TDir& dir, const TDir& odir, int64_t obias,
             return;
         }
         kept.listedAll = false;
-        if (!held) return;
+        if (!held) {
+            kept.known = false;
+            return;
+        }
         // Its times are compared, until it is read again, as of the offset
         // they were read under; those of stand-ins below it, as of theirs.
         kept.standIns.push_back({std::u16string(TextOf(dir.dname)), obias});

@@ -185,11 +185,18 @@ uint32_t TFormStorage::FullReadSeconds() {
 }
 
 bool TFormStorage::WaitForWriters() {
+    return On(u"WaitForWriters");
+}
+
+bool TFormStorage::CatchUp() {
+    return On(u"CatchUp");
+}
+
+bool TFormStorage::On(std::u16string_view name) {
     std::u16string text;
     int32_t on = 1;
     if (toolkit_.Settings().Open(key_) &&
-        toolkit_.Settings().Read(u"Monitoring", u"WaitForWriters", text) ==
-            gui::SettingsStore::Kind::String)
+        toolkit_.Settings().Read(u"Monitoring", name, text) == gui::SettingsStore::Kind::String)
         ReadInt(text, on);
     return on != 0;
 }

@@ -27,6 +27,10 @@ class TFormStorage {
     // before its command is launched: "WaitForWriters" under "Monitoring",
     // on unless it is "0".
     bool WaitForWriters();
+    // Whether each entry's last snapshot is kept when monitoring ends, for
+    // the next start to launch what arrived or changed meanwhile: "CatchUp"
+    // under "Monitoring", on unless it is "0".
+    bool CatchUp();
 
     // Whether the last restore ran to its end and nothing was saved after it:
     // the window's destruction then saves once more.
@@ -38,6 +42,8 @@ class TFormStorage {
 
   private:
     gui::SettingsStore::Kind Read(std::u16string_view name, std::u16string& value);
+    // A switch under "Monitoring": on unless it is "0".
+    bool On(std::u16string_view name);
     void Write(std::u16string_view name, std::u16string_view value);
     std::u16string ScreenName(std::u16string_view name);
 

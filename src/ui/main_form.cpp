@@ -143,7 +143,13 @@ void TMainForm::Timer2Timer() {
 }
 
 void TMainForm::FormClose() {
-    if (needtodelete) toolkit_.TrayIconDelete(Handle(), 0);
+    if (!needtodelete) return;
+    // The program ends: a tick that runs stops, and the end of the session
+    // may not wait for it. What was launched so far is saved now.
+    Timer1->SetEnabled(false);
+    inbreak = true;
+    toolkit_.TrayIconDelete(Handle(), 0);
+    SaveStates(true);
 }
 
 void TMainForm::OnShow() {

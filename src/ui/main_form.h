@@ -3,6 +3,7 @@
 // cursors into this window's fields and the reads obey its stop flag.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -59,6 +60,8 @@ class TMainForm : public gui::WindowEvents {
         std::vector<std::u16string> denied;
         // Nothing else was left unread.
         bool listedAll = true;
+        // No folder was left unread without a snapshot to stand in for it.
+        bool known = true;
     };
     Kept KeepUnreadable(TDir& dir, const TDir& odir, int64_t obias,
                         const std::vector<StandIn>& oldStandIns);
@@ -184,6 +187,13 @@ class TMainForm : public gui::WindowEvents {
                      std::u16string fname, std::u16string fname2, bool invisible);
     // Launches the files of `watch` whose writers let go; forgets those gone.
     void LaunchOwed(const TJob& job, JobWatch& watch);
+    // The jobs' saved states (catch_up.cpp): where they are kept, taken
+    // over at the start of monitoring, and written for every job, or for
+    // those whose launches changed since the last save once a minute has
+    // passed.
+    std::u16string StateFolder();
+    void LoadStates();
+    void SaveStates(bool all);
     void AddJobs();
     void ReleaseJobs();
     // Copies between a row and the editor dialog.
@@ -214,10 +224,16 @@ class TMainForm : public gui::WindowEvents {
     // Seconds between full reads of a job whose changes the system reports;
     // 0 reads everything at every tick.
     uint32_t fullEvery_ = 60;
-    // The files of the job being compared that wait for their writers; null
-    // when files are launched whoever writes them.
+    // The files of the job being compared that wait for their writers (or
+    // were owed when the last run ended); null outside a comparison.
     std::vector<Owed>* owed_ = nullptr;
     bool waitForWriters_ = true;
+    // Whether the jobs' states are kept from one run to the next, and where
+    // (empty when they are not).
+    bool catchUp_ = true;
+    std::u16string stateFolder_;
+    std::chrono::steady_clock::time_point statesSavedAt_{};
+    uint64_t launched_ = 0;  // launches made since the program started
     // The folders of the last read that could not be listed, by the texts of
     // their records, and whether this user may not list them.
     struct Unlisted {

@@ -494,9 +494,13 @@ void Run(const Paths& p) {
     Require(WriteWholeFile(p.staging + L"\\mini.txt", "mini\r\n") &&
                 MoveFileW((p.staging + L"\\mini.txt").c_str(), (p.sub + L"\\mini.txt").c_str()),
             "-mini: a new file moved into sub\\");
-    const std::vector<Launch> mini = SettledLaunches(p.launchesMini, 1, 1500, 10000);
+    // The file made after the last stop is launched at this start.
+    const std::vector<Launch> mini = SettledLaunches(p.launchesMini, 2, 1500, 10000);
     for (const Launch& l : mini) Note("launched: " + Utf8(l.commandLine));
-    CheckLaunches(mini, {L"\"" + p.sub + L"\\mini.txt\" sub\\mini.txt"}, "-mini run");
+    CheckLaunches(mini,
+                  {L"\"" + p.watched + L"\\after-stop.txt\" after-stop.txt",
+                   L"\"" + p.sub + L"\\mini.txt\" sub\\mini.txt"},
+                  "-mini run");
 
     // Mouse messages other than a button release leave monitoring running.
     PostMessageW(app.main, kIconMessage, 0, WM_MOUSEMOVE);
@@ -530,6 +534,7 @@ void Run(const Paths& p) {
     CloseProgram(app, "-mini run");
     CheckOptions(p.options, {}, "after the last close");
 
+    RunSlowWriter(p.app, p.logger, p.work, p.options, kMainCaption);
     RunHostileNamesAndSessionEnd(p.app, p.work, p.options, kMainCaption);
 }
 

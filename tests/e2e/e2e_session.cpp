@@ -69,6 +69,64 @@ void CheckSecondStarts(const std::wstring& app, const std::wstring& work,
           when + ": options.dat is as it was");
 }
 
+void RunSlowWriter(const std::wstring& app, const std::wstring& logger, const std::wstring& work,
+                   const std::wstring& options, const std::wstring& mainCaption) {
+    Step("a file written slowly by a program that holds it open");
+    const std::wstring in = work + L"\\slow", launches = work + L"\\launches-slow";
+    for (const std::wstring& folder : {in, launches}) MakeDir(folder);
+    SetEnvironmentVariableW(L"VALMORIN_E2E_LAUNCH_LOG", launches.c_str());
+    const std::vector<std::uint8_t> list =
+        EncodeOptions({{in, L"Ja", logger, L"both %2", L"Ja", L"Ja", L"Ja"},
+                       {in, L"Ja", logger, L"new %2", L"Ja", L"Nein", L"Ja"}});
+    Require(WriteWholeFile(options, std::string(list.begin(), list.end()), CREATE_ALWAYS),
+            "options.dat with two entries on one folder written");
+    App run;
+    auto start = [&](const std::string& what) {
+        Require(run.Start(app, L"-mini", work), what + ": Valmorin.exe -mini started");
+        run.main = WaitTop(run.Pid(), mainCaption, true, 20000);
+        Require(run.main != nullptr && WaitVisible(run.main, false, 5000),
+                what + ": monitoring started");
+        Sleep(1500);  // past the first pass
+    };
+    auto stop = [&](const std::string& what) {
+        PostMessageW(run.main, WM_USER, 0, WM_LBUTTONUP);
+        Require(WaitVisible(run.main, true, 5000), what + ": stopped");
+        PostMessageW(run.main, WM_CLOSE, 0, 0);
+        Require(run.WaitExit(10000), what + ": closed");
+        run.CloseHandles();
+    };
+    start("slow writer");
+    // As a copy over the network writes: 1 MB in eight blocks, 400 ms apart,
+    // the file held open for writing throughout.
+    HANDLE file = CreateFileW((in + L"\\big.bin").c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                              CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    Require(file != INVALID_HANDLE_VALUE, "big.bin opened for writing");
+    const std::string block(128 * 1024, 'b');
+    for (int i = 0; i < 8; ++i) {
+        DWORD written = 0;
+        WriteFile(file, block.data(), static_cast<DWORD>(block.size()), &written, nullptr);
+        Sleep(400);
+    }
+    Sleep(1500);  // more checks while it is still held
+    Check(ReadLaunches(launches).empty(), "nothing launched while the writer holds the file");
+    CloseHandle(file);
+    const std::vector<Launch> got = SettledLaunches(launches, 2, 2500, 10000);
+    for (const Launch& l : got) Note("launched: " + Utf8(l.commandLine));
+    CheckLaunches(got, {L"both big.bin", L"new big.bin"}, "slow writer");
+
+    Step("a file dropped while monitoring is off");
+    stop("slow writer");
+    Require(WriteWholeFile(in + L"\\while off.txt", "off\r\n"), "a file made after the stop");
+    start("after the drop");
+    const std::vector<Launch> late = SettledLaunches(launches, 4, 2500, 10000);
+    for (const Launch& l : late) Note("launched: " + Utf8(l.commandLine));
+    CheckLaunches(late,
+                  {L"both big.bin", L"new big.bin", L"both \"while off.txt\"",
+                   L"new \"while off.txt\""},
+                  "after the drop");
+    stop("after the drop");
+}
+
 void RunHostileNamesAndSessionEnd(const std::wstring& app, const std::wstring& work,
                                   const std::wstring& options, const std::wstring& mainCaption) {
     Step("file names that read as cmd syntax");

@@ -15,6 +15,14 @@ namespace e2e {
 void CheckSecondStarts(const std::wstring& app, const std::wstring& work,
                        const std::wstring& options, HWND main, bool monitoring);
 
+// Starts `app` with -mini over two entries on one folder, one for new and
+// changed files and one for new files only, each launching `logger`; a file
+// another program writes slowly, holding it open, is launched once per entry
+// after the writer let go. A file dropped between a stop and the next start
+// is launched once at that start.
+void RunSlowWriter(const std::wstring& app, const std::wstring& logger, const std::wstring& work,
+                   const std::wstring& options, const std::wstring& mainCaption);
+
 // Starts `app` with -mini over a watch list of its own in `options`, working
 // in `work`; ends it as Windows ends a session.
 void RunHostileNamesAndSessionEnd(const std::wstring& app, const std::wstring& work,

@@ -1,0 +1,83 @@
+// Any bytes as a saved state: reading never crashes, never allocates much
+// more than the file holds, and gives the whole state or nothing. The bytes
+// are read as they are, and again with the checksum they would need, so
+// that the reading itself is reached.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+#include <string_view>
+
+#include "monitor/saved_state.h"
+
+namespace {
+
+size_t largest = 0;  // the largest single allocation while it is watched
+bool watching = false;
+
+void* Take(size_t bytes) noexcept {
+    if (watching && bytes > largest) largest = bytes;
+    return std::malloc(bytes ? bytes : 1);
+}
+
+TDir* adir = nullptr;
+TDir* afile = nullptr;
+
+std::string Encode(const SavedState& state) {
+    std::vector<Owed> owed;
+    for (const std::u16string& fname2 : state.owed) owed.push_back(Owed{fname2, fname2, false});
+    return EncodeState(state.dir, state.dirname, state.subdirs, state.bias, state.standIns, owed);
+}
+
+void Check(std::string_view file) {
+    SavedState state;
+    largest = 0;
+    watching = true;
+    const bool read = DecodeState(file, &adir, &afile, state);
+    watching = false;
+    // Records and names may come to a few times their bytes, and a string
+    // may double its room once.
+    if (largest > 64 * file.size() + 262144) std::abort();
+    if (!read) {
+        if (state.dir.dname || state.dir.files || state.dir.dirs || !state.owed.empty() ||
+            !state.standIns.empty())
+            std::abort();
+        return;
+    }
+    // A state that was read is whole: written out and read again, it is the
+    // same state.
+    const std::string again = Encode(state);
+    SavedState copy;
+    if (!DecodeState(again, &adir, &afile, copy) || Encode(copy) != again) std::abort();
+    DiscardState(copy.dir);
+    DiscardState(state.dir);
+}
+
+}  // namespace
+
+// Every form of new and delete, so that none is left to a sanitizer's own.
+void* operator new(size_t bytes) {
+    if (void* memory = Take(bytes)) return memory;
+    throw std::bad_alloc();
+}
+void* operator new[](size_t bytes) { return operator new(bytes); }
+void* operator new(size_t bytes, const std::nothrow_t&) noexcept { return Take(bytes); }
+void* operator new[](size_t bytes, const std::nothrow_t&) noexcept { return Take(bytes); }
+void operator delete(void* memory) noexcept { std::free(memory); }
+void operator delete[](void* memory) noexcept { std::free(memory); }
+void operator delete(void* memory, size_t) noexcept { std::free(memory); }
+void operator delete[](void* memory, size_t) noexcept { std::free(memory); }
+void operator delete(void* memory, const std::nothrow_t&) noexcept { std::free(memory); }
+void operator delete[](void* memory, const std::nothrow_t&) noexcept { std::free(memory); }
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    std::string file(reinterpret_cast<const char*>(data), size);
+    Check(file);
+    if (file.size() >= sizeof(uint64_t)) {
+        const uint64_t sum = StateChecksum(std::string_view(file).substr(0, file.size() - 8));
+        std::memcpy(file.data() + file.size() - 8, &sum, sizeof sum);
+        Check(file);
+    }
+    return 0;
+}
