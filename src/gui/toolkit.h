@@ -119,6 +119,13 @@ class Toolkit : public Host {
     virtual bool TrayIconAdd(WindowHandle owner, uint32_t id, IconHandle icon,
                              std::u16string_view tip) = 0;
     virtual bool TrayIconDelete(WindowHandle owner, uint32_t id) = 0;
+    // A new tip for the icon, and with a `title`, a balloon over it that
+    // shows `text` with the error symbol.
+    virtual bool TrayIconNotify(WindowHandle owner, uint32_t id, std::u16string_view tip,
+                                std::u16string_view title = {}, std::u16string_view text = {}) = 0;
+    // Queues `message` (1024 and up) with `lparam` for `window`, whose
+    // OnUserMessage gets it once the messages before it are handled.
+    virtual void Post(const Window& window, uint32_t message, intptr_t lparam) = 0;
 
     // The command-line arguments after the program's own name.
     virtual std::vector<std::u16string> Arguments() = 0;

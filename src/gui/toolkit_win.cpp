@@ -7,9 +7,9 @@
 #include <iterator>
 #include <type_traits>
 
+#include "gui/window_win.h"
 #include "platform/shell.h"
 #include "platform/wide.h"
-#include "gui/window_win.h"
 
 namespace gui {
 namespace {
@@ -55,9 +55,17 @@ void Win32Toolkit::ProcessMessages() {
     }
 }
 
-void Win32Toolkit::ShellOpen(WindowHandle owner, const char16_t* file, const char16_t* params,
-                             bool hidden) {
-    platform::ShellOpen(owner, file, params, hidden);
+Launched Win32Toolkit::ShellOpen(WindowHandle owner, const char16_t* file, const char16_t* params,
+                                 bool hidden) {
+    return platform::ShellOpen(owner, file, params, hidden);
+}
+
+bool Win32Toolkit::ProcessEnded(intptr_t process, uint32_t& exitCode) {
+    return platform::ProcessEnded(process, exitCode);
+}
+
+void Win32Toolkit::ReleaseProcess(intptr_t process) {
+    platform::ReleaseProcess(process);
 }
 
 std::unique_ptr<Timer> Win32Toolkit::CreateTimer(Window& owner, std::function<void()> onTimer) {
@@ -67,7 +75,8 @@ std::unique_ptr<Timer> Win32Toolkit::CreateTimer(Window& owner, std::function<vo
 int Win32Toolkit::MessageBox(std::u16string_view text, std::u16string_view caption,
                              uint32_t flags) {
     if (messageBoxHook) return messageBoxHook(text, caption, flags);
-    return MessageBoxW(GetActiveWindow(), platform::AsWide(text).c_str(), platform::AsWide(caption).c_str(), flags);
+    return MessageBoxW(GetActiveWindow(), platform::AsWide(text).c_str(),
+                       platform::AsWide(caption).c_str(), flags);
 }
 
 IconHandle Win32Toolkit::ApplicationIcon() {
@@ -101,6 +110,28 @@ bool Win32Toolkit::TrayIconDelete(WindowHandle owner, uint32_t id) {
     return Shell_NotifyIconW(NIM_DELETE, &data) != FALSE;
 }
 
+bool Win32Toolkit::TrayIconNotify(WindowHandle owner, uint32_t id, std::u16string_view tip,
+                                  std::u16string_view title, std::u16string_view text) {
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof data;
+    data.hWnd = static_cast<HWND>(owner);
+    data.uID = id;
+    data.uFlags = NIF_TIP;
+    std::copy_n(tip.begin(), std::min(tip.size(), std::size(data.szTip) - 1), data.szTip);
+    if (!title.empty()) {
+        data.uFlags |= NIF_INFO;
+        data.dwInfoFlags = NIIF_ERROR;
+        std::copy_n(title.begin(), std::min(title.size(), std::size(data.szInfoTitle) - 1),
+                    data.szInfoTitle);
+        std::copy_n(text.begin(), std::min(text.size(), std::size(data.szInfo) - 1), data.szInfo);
+    }
+    return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
+}
+
+void Win32Toolkit::Post(const Window& window, uint32_t message, intptr_t lparam) {
+    PostMessageW(static_cast<HWND>(window.Handle()), message, 0, lparam);
+}
+
 std::vector<std::u16string> Win32Toolkit::Arguments() {
     int count = 0;
     std::unique_ptr<LPWSTR[], LocalFreer> argv(CommandLineToArgvW(GetCommandLineW(), &count));
@@ -116,7 +147,8 @@ std::u16string Win32Toolkit::ProgramFile() {
         DWORD length =
             GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
         if (length == 0) return {};
-        if (length < buffer.size()) return platform::FromWide(std::wstring_view(buffer.data(), length));
+        if (length < buffer.size())
+            return platform::FromWide(std::wstring_view(buffer.data(), length));
         buffer.resize(buffer.size() * 2);
     }
 }

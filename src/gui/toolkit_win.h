@@ -1,9 +1,9 @@
 // The toolkit on Win32: the one the product runs on. Windows code only.
 #pragma once
 
-#include <array>
-
 #include <windows.h>
+
+#include <array>
 // windows.h maps MessageBox to MessageBoxW, which would rename the toolkit's
 // member in every file that sees both; including windows.h first here keeps
 // the macro away whatever order a file includes them in.
@@ -35,8 +35,10 @@ class Win32Toolkit final : public Toolkit, public FormToolkit {
 
     // Host
     void ProcessMessages() override;
-    void ShellOpen(WindowHandle owner, const char16_t* file, const char16_t* params,
-                   bool hidden) override;
+    Launched ShellOpen(WindowHandle owner, const char16_t* file, const char16_t* params,
+                       bool hidden) override;
+    bool ProcessEnded(intptr_t process, uint32_t& exitCode) override;
+    void ReleaseProcess(intptr_t process) override;
 
     // Toolkit
     // An interval of 0 keeps an enabled timer silent instead of letting it
@@ -47,6 +49,9 @@ class Win32Toolkit final : public Toolkit, public FormToolkit {
     bool TrayIconAdd(WindowHandle owner, uint32_t id, IconHandle icon,
                      std::u16string_view tip) override;
     bool TrayIconDelete(WindowHandle owner, uint32_t id) override;
+    bool TrayIconNotify(WindowHandle owner, uint32_t id, std::u16string_view tip,
+                        std::u16string_view title, std::u16string_view text) override;
+    void Post(const Window& window, uint32_t message, intptr_t lparam) override;
     std::vector<std::u16string> Arguments() override;
     std::u16string ProgramFile() override;
     bool SpecialFolder(int csidl, std::u16string& path) override;

@@ -87,9 +87,10 @@ void TMainForm::LoadStates() {
         job.dir = state.dir;
         job.bias = state.bias;
         watch.standIns = std::move(state.standIns);
-        for (std::u16string& fname2 : state.owed)
-            watch.owed.push_back(
-                Owed{AddBackslash(job.dirname) + fname2, std::move(fname2), false});
+        for (Owed& owed : state.owed) {
+            owed.fname = AddBackslash(job.dirname) + owed.fname2;
+            watch.owed.push_back(std::move(owed));
+        }
         watch.restored = watch.known = true;
     }
     // States of entries no longer in the list, and all of them when they
@@ -122,7 +123,8 @@ void TMainForm::SaveStates(bool all) {
         if (!created) platform::CreateFolders(stateFolder_);
         created = true;
         const std::string bytes =
-            EncodeState(job.dir, job.dirname, job.subdirs, job.bias, watch.standIns, watch.owed);
+            EncodeState(job.dir, job.dirname, job.subdirs, job.bias, watch.standIns,
+                        queue_.empty() ? watch.owed : OwedWithWaiting(index, watch.owed));
         if (WriteStateFile(stateFolder_ + watch.stateFile, bytes)) watch.unsaved = false;
     }
     statesSavedAt_ = now;

@@ -277,7 +277,8 @@ void TMainForm::CompareFiles(TDir& dir, TDir& odir, std::u16string_view command,
             pathsMade = true;
         }
         dir.files->GetObject(i);
-        LaunchOrOwe(command, command2, path + file.dname2, path2 + file.dname2, invisible);
+        LaunchOrOwe(command, command2, path + file.dname2, path2 + file.dname2, invisible,
+                    known.Find(i, file.dname2) != nullptr);
     }
     if (count) dir.files->GetObject(count - 1);
 }

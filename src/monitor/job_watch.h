@@ -27,10 +27,12 @@ inline int64_t BiasOf(const std::vector<StandIn>& list, std::u16string_view dnam
 }
 
 // A file the comparison found new or changed while another program was still
-// writing it: launched once the writer lets go, as what it was found to be.
+// writing it, or whose launch was still waiting when monitoring ended:
+// launched once the writer lets go, as what it was found to be.
 struct Owed {
     std::u16string fname, fname2;  // its full path, and the path below the folder
     bool fresh = true;             // found this tick, which tried it already
+    bool changed = false;          // found changed rather than new
 };
 
 struct JobWatch {

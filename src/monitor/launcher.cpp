@@ -290,29 +290,36 @@ std::u16string LaunchParameters(std::u16string_view command, std::u16string_view
     return head.append(command2.substr(cmd.runSwitch, 2)).append(u" \"").append(run).append(u"\"");
 }
 
-void TMainForm::ExecCommand(std::u16string_view command, std::u16string_view command2,
-                            std::u16string_view fname, std::u16string_view fname2, bool invisible) {
-    ++launched_;
-    toolkit_.ShellOpen(Handle(), std::u16string(command).c_str(),
-                       LaunchParameters(command, command2, fname, fname2).c_str(), invisible);
+gui::Launched TMainForm::ExecCommand(std::u16string_view command, std::u16string_view command2,
+                                     std::u16string_view fname, std::u16string_view fname2,
+                                     bool invisible) {
+    return toolkit_.ShellOpen(Handle(), std::u16string(command).c_str(),
+                              LaunchParameters(command, command2, fname, fname2).c_str(),
+                              invisible);
 }
 
 void TMainForm::LaunchOrOwe(std::u16string_view command, std::u16string_view command2,
-                            std::u16string fname, std::u16string fname2, bool invisible) {
-    if (owed_) {
-        // A file that grows while its writer holds it is owed once: launched
-        // as what it was first found to be, not decided on again.
-        for (const Owed& owed : *owed_)
-            if (owed.fname2 == fname2) return;
-        if (waitForWriters_ && platform::WritersOf(fname) == platform::Writers::busy) {
-            owed_->push_back(Owed{std::move(fname), std::move(fname2)});
-            return;
-        }
+                            std::u16string fname, std::u16string fname2, bool invisible,
+                            bool changed) {
+    if (!owed_) {
+        const gui::Launched launched = ExecCommand(command, command2, fname, fname2, invisible);
+        if (launched.process) toolkit_.ReleaseProcess(launched.process);
+        return;
     }
-    ExecCommand(command, command2, fname, fname2, invisible);
+    // A file that grows while its writer holds it is owed once: launched as
+    // what it was first found to be, not decided on again.
+    for (const Owed& owed : *owed_)
+        if (owed.fname2 == fname2) return;
+    ++decided_;
+    if (waitForWriters_ && platform::WritersOf(fname) == platform::Writers::busy) {
+        log_.Write(u"Wartet auf das schreibende Programm: " + fname);
+        owed_->push_back(Owed{std::move(fname), std::move(fname2), true, changed});
+        return;
+    }
+    Enqueue(Pending{tickJob_, std::move(fname), std::move(fname2), changed});
 }
 
-void TMainForm::LaunchOwed(const TJob& job, JobWatch& watch) {
+void TMainForm::LaunchOwed(JobWatch& watch) {
     std::erase_if(watch.owed, [&](Owed& owed) {
         if (std::exchange(owed.fresh, false) || inbreak) return false;
         switch (platform::WritersOf(owed.fname)) {
@@ -324,7 +331,8 @@ void TMainForm::LaunchOwed(const TJob& job, JobWatch& watch) {
             case platform::Writers::none:
                 break;
         }
-        ExecCommand(job.command, job.command2, owed.fname, owed.fname2, job.invisible);
+        ++decided_;
+        Enqueue(Pending{tickJob_, std::move(owed.fname), std::move(owed.fname2), owed.changed});
         return true;
     });
 }

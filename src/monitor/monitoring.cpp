@@ -32,10 +32,17 @@ void TMainForm::BitBtn4Click() {
     fullEvery_ = FormStorage1->FullReadSeconds();
     waitForWriters_ = FormStorage1->WaitForWriters();
     catchUp_ = FormStorage1->CatchUp();
+    maxParallel_ = FormStorage1->MaxParallel();
+    slotSeconds_ = FormStorage1->SlotSeconds();
+    log_.Open(StateFolder());
+    failures_ = 0;
+    ballooned_ = false;
+    stopReason_.clear();
     toolkit_.TrayIconAdd(Handle(), 0, toolkit_.ApplicationIcon(), toolkit_.title);
     inbreak = false;
     needtodelete = true;
     shownerror_.clear();
+    tip_ = toolkit_.title;
     form->Hide();
 
     jobs = new TDynaArray(sizeof(TJob), &ajob);
@@ -53,6 +60,9 @@ void TMainForm::BitBtn4Click() {
     if (inbreak) EndIt();
     if (!jobs) return;
     LoadStates();
+    log_.Write(u"\u00dcberwachung gestartet: " + base::Utf8ToUtf16(std::to_string(jobs->count)) +
+               u" Eintr\u00e4ge, Pr\u00fcfung alle " +
+               base::Utf8ToUtf16(std::to_string(Milliseconds(PruefEd->Value()))) + u" ms");
 
     infirsttimer = true;
     Timer1Timer();
@@ -84,22 +94,26 @@ void TMainForm::Timer1Timer() {
     bool failed = false;
     std::u16string error;
     try {
+        // A process that ran past its time no longer holds a place; its end
+        // is noted here.
+        if (!running_.empty()) Reap();
         jobs->First();
         for (size_t index = 0; !inbreak && jobs->WhileNext(); ++index) {
             TJob& job = *ajob;
             JobWatch& watch = watches_[index];
-            const uint64_t launched = launched_;
-            const size_t owed = watch.owed.size();
+            const uint64_t decided = decided_;
             owed_ = &watch.owed;
+            tickJob_ = index;
             if (!PartialTick(job, watch)) FullTick(job, watch);
             owed_ = nullptr;
-            LaunchOwed(job, watch);
-            if (launched_ != launched || watch.owed.size() != owed) watch.unsaved = true;
+            LaunchOwed(watch);
+            if (decided_ != decided) watch.unsaved = true;
         }
         // The first pass writes every state, so that a crash soon after a
         // start finds one; later, a minute may pass between saves, and a
         // crash makes at most that minute's launches again.
         if (!inbreak) SaveStates(infirsttimer);
+        log_.Flush();
     } catch (const std::exception& raised) {
         failed = true;
         error = base::Utf8ToUtf16(raised.what());
@@ -130,6 +144,7 @@ void TMainForm::EndIt() {
         inbreak = true;
         return;
     }
+    OweWaiting(stopReason_.empty() ? u"beendet" : stopReason_);
     needtodelete = false;
     toolkit_.TrayIconDelete(Handle(), 0);
     SaveStates(true);
@@ -140,7 +155,9 @@ void TMainForm::EndIt() {
 }
 
 void TMainForm::WMUser(intptr_t lparam) {
-    if (lparam == kMouseLeftUp || lparam == kMouseRightUp) EndIt();
+    if (lparam != kMouseLeftUp && lparam != kMouseRightUp) return;
+    stopReason_ = u"Klick auf das Symbol";
+    EndIt();
 }
 
 void TMainForm::ReleaseJobs() {

@@ -263,7 +263,10 @@ std::string EncodeState(const TDir& dir, std::u16string_view dirname, bool subdi
         writer.Number(Zigzag(standIn.bias));
     }
     writer.Number(owed.size());
-    for (const Owed& file : owed) writer.Text(file.fname2);
+    for (const Owed& file : owed) {
+        writer.Text(file.fname2);
+        writer.Number(file.changed);
+    }
     const uint64_t sum = StateChecksum(out);
     out.append(reinterpret_cast<const char*>(&sum), sizeof sum);
     return out;
@@ -291,8 +294,14 @@ bool DecodeState(std::string_view file, TDir** adir, TDir** afile, SavedState& s
         standIn.bias = Unzigzag(offset);
     }
     read = read && reader.Count(count);
-    for (uint64_t i = 0; read && i < count; ++i)
-        read = reader.Path(state.owed.emplace_back()) && !state.owed.back().empty();
+    for (uint64_t i = 0; read && i < count; ++i) {
+        Owed& file = state.owed.emplace_back();
+        uint64_t changed = 0;
+        read = reader.Path(file.fname2) && !file.fname2.empty() && reader.Number(changed) &&
+               changed <= 1;
+        file.fresh = false;
+        file.changed = changed != 0;
+    }
     uint64_t extra;
     if (!read || reader.Number(extra)) {
         DiscardState(state.dir);

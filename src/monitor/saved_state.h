@@ -4,11 +4,10 @@
 // Little-endian: "VLMS", a 32-bit format version, then in unsigned LEB128
 // numbers (signed ones zigzagged) the watched folder, the subfolders switch,
 // the zone offset of the read, the tree, the stand-ins and the files still
-// owed; last a 64-bit checksum of everything before it. A folder is its file
-// count, its files, its subfolder count and its subfolders, each with its
-// name and its own folder. A file is how many units its name shares with the
-// name before it, the rest of its name, its time as a difference from the
-// time before it, and its size.
+// owed (each with whether it was found changed); last a 64-bit checksum of everything before it. A
+// folder is its file count, its files, its subfolder count and its subfolders, each with its name
+// and its own folder. A file is how many units its name shares with the name before it, the rest of
+// its name, its time as a difference from the time before it, and its size.
 #pragma once
 
 #include <cstdint>
@@ -25,7 +24,7 @@ struct SavedState {
     int64_t bias = 0;  // the zone offset the tree was read under
     TDir dir{};        // the caller's to release
     std::vector<StandIn> standIns;
-    std::vector<std::u16string> owed;  // paths below the folder
+    std::vector<Owed> owed;  // without their full paths
 };
 
 // The file for a snapshot of `dirname`, leaving out the files of `owed`.

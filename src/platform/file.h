@@ -12,7 +12,7 @@ namespace platform {
 // An open file; closed when it goes out of scope. Errors are the system's
 // codes (5: access denied).
 class File {
-public:
+  public:
     File() = default;
     ~File();
     File(const File&) = delete;
@@ -22,6 +22,10 @@ public:
     bool OpenRead(std::u16string_view path);
     // Creates the file, or empties it, for writing.
     bool Create(std::u16string_view path);
+    // Opens the file, created when missing, for writes at its end.
+    bool OpenAppend(std::u16string_view path);
+    // The open file's size in bytes.
+    uint64_t Size() const;
     // How many bytes were transferred; fewer than asked at the end of the
     // file (reads) or when the disk is full (writes). `error` is set when the
     // system reported an error, else 0.
@@ -33,7 +37,7 @@ public:
     // The system's error of the last failed open.
     uint32_t OpenError() const { return openError_; }
 
-private:
+  private:
     intptr_t handle_ = -1;
     uint32_t openError_ = 0;
 };

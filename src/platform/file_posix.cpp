@@ -18,7 +18,9 @@ uint32_t Code(int error) {
 
 }  // namespace
 
-File::~File() { Close(); }
+File::~File() {
+    Close();
+}
 
 bool File::OpenRead(std::u16string_view path) {
     Close();
@@ -34,11 +36,24 @@ bool File::Create(std::u16string_view path) {
     return handle_ >= 0;
 }
 
+bool File::OpenAppend(std::u16string_view path) {
+    Close();
+    handle_ = open(ToPosixPath(path).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    openError_ = handle_ < 0 ? Code(errno) : 0;
+    return handle_ >= 0;
+}
+
+uint64_t File::Size() const {
+    struct stat info {};
+    return fstat(static_cast<int>(handle_), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
+}
+
 size_t File::Read(void* buffer, size_t bytes, uint32_t& error) {
     size_t done = 0;
     error = 0;
     while (done < bytes) {
-        ssize_t got = read(static_cast<int>(handle_), static_cast<char*>(buffer) + done, bytes - done);
+        ssize_t got =
+            read(static_cast<int>(handle_), static_cast<char*>(buffer) + done, bytes - done);
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) error = Code(errno);
         if (got <= 0) break;
@@ -51,7 +66,8 @@ size_t File::Write(const void* buffer, size_t bytes, uint32_t& error) {
     size_t done = 0;
     error = 0;
     while (done < bytes) {
-        ssize_t put = write(static_cast<int>(handle_), static_cast<const char*>(buffer) + done, bytes - done);
+        ssize_t put =
+            write(static_cast<int>(handle_), static_cast<const char*>(buffer) + done, bytes - done);
         if (put < 0 && errno == EINTR) continue;
         // A full disk is a short write, as on Windows.
         if (put < 0 && errno != ENOSPC) error = Code(errno);
@@ -90,7 +106,9 @@ bool ReplaceWith(std::u16string_view from, std::u16string_view to, uint32_t& err
     return error == 0;
 }
 
-void RemoveFile(std::u16string_view path) { unlink(ToPosixPath(path).c_str()); }
+void RemoveFile(std::u16string_view path) {
+    unlink(ToPosixPath(path).c_str());
+}
 
 Writers SystemWritersOf(std::u16string_view path) {
     const int fd = open(ToPosixPath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);

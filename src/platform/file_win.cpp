@@ -11,16 +11,20 @@
 namespace platform {
 namespace {
 
-HANDLE AsHandle(intptr_t h) { return reinterpret_cast<HANDLE>(h); }
+HANDLE AsHandle(intptr_t h) {
+    return reinterpret_cast<HANDLE>(h);
+}
 
 }  // namespace
 
-File::~File() { Close(); }
+File::~File() {
+    Close();
+}
 
 bool File::OpenRead(std::u16string_view path) {
     Close();
-    HANDLE h = CreateFileW(AsWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileW(AsWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     openError_ = h == INVALID_HANDLE_VALUE ? GetLastError() : 0;
     handle_ = h == INVALID_HANDLE_VALUE ? -1 : reinterpret_cast<intptr_t>(h);
     return handle_ != -1;
@@ -28,11 +32,26 @@ bool File::OpenRead(std::u16string_view path) {
 
 bool File::Create(std::u16string_view path) {
     Close();
-    HANDLE h = CreateFileW(AsWide(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileW(AsWide(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                           nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     openError_ = h == INVALID_HANDLE_VALUE ? GetLastError() : 0;
     handle_ = h == INVALID_HANDLE_VALUE ? -1 : reinterpret_cast<intptr_t>(h);
     return handle_ != -1;
+}
+
+bool File::OpenAppend(std::u16string_view path) {
+    Close();
+    HANDLE h =
+        CreateFileW(AsWide(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    openError_ = h == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+    handle_ = h == INVALID_HANDLE_VALUE ? -1 : reinterpret_cast<intptr_t>(h);
+    return handle_ != -1;
+}
+
+uint64_t File::Size() const {
+    LARGE_INTEGER size{};
+    return GetFileSizeEx(AsHandle(handle_), &size) ? static_cast<uint64_t>(size.QuadPart) : 0;
 }
 
 size_t File::Read(void* buffer, size_t bytes, uint32_t& error) {
@@ -55,7 +74,8 @@ size_t File::Write(const void* buffer, size_t bytes, uint32_t& error) {
     error = 0;
     while (done < bytes) {
         DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes - done, 1u << 30)), put = 0;
-        if (!WriteFile(AsHandle(handle_), static_cast<const char*>(buffer) + done, chunk, &put, nullptr)) {
+        if (!WriteFile(AsHandle(handle_), static_cast<const char*>(buffer) + done, chunk, &put,
+                       nullptr)) {
             error = GetLastError();
             break;
         }
@@ -98,12 +118,14 @@ bool ReplaceWith(std::u16string_view from, std::u16string_view to, uint32_t& err
     return moved;
 }
 
-void RemoveFile(std::u16string_view path) { DeleteFileW(AsWide(path).c_str()); }
+void RemoveFile(std::u16string_view path) {
+    DeleteFileW(AsWide(path).c_str());
+}
 
 Writers SystemWritersOf(std::u16string_view path) {
     // Sharing only reading fails while any handle may write the file.
-    win::KernelHandle file(CreateFileW(win::SystemPath(path).c_str(), GENERIC_READ,
-                                       FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    win::KernelHandle file(CreateFileW(win::SystemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                       nullptr, OPEN_EXISTING, 0, nullptr));
     if (file) return Writers::none;
     switch (GetLastError()) {
         case ERROR_SHARING_VIOLATION:

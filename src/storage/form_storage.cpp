@@ -173,15 +173,25 @@ void TFormStorage::RestoreFormPlacement() {
 }
 
 uint32_t TFormStorage::FullReadSeconds() {
-    constexpr uint32_t kDefault = 60;
+    return Count(u"FullReadSeconds", 60);
+}
+
+uint32_t TFormStorage::MaxParallel() {
+    return std::max<uint32_t>(Count(u"MaxParallel", 8), 1);
+}
+
+uint32_t TFormStorage::SlotSeconds() {
+    return Count(u"SlotSeconds", 10);
+}
+
+uint32_t TFormStorage::Count(std::u16string_view name, uint32_t otherwise) {
     std::u16string text;
-    int32_t seconds = 0;
+    int32_t count = 0;
     if (!toolkit_.Settings().Open(key_) ||
-        toolkit_.Settings().Read(u"Monitoring", u"FullReadSeconds", text) !=
-            gui::SettingsStore::Kind::String ||
-        !ReadInt(text, seconds) || seconds < 0)
-        return kDefault;
-    return static_cast<uint32_t>(seconds);
+        toolkit_.Settings().Read(u"Monitoring", name, text) != gui::SettingsStore::Kind::String ||
+        !ReadInt(text, count) || count < 0)
+        return otherwise;
+    return static_cast<uint32_t>(count);
 }
 
 bool TFormStorage::WaitForWriters() {

@@ -31,6 +31,11 @@ class TFormStorage {
     // the next start to launch what arrived or changed meanwhile: "CatchUp"
     // under "Monitoring", on unless it is "0".
     bool CatchUp();
+    // How many processes launched for files run at once at most: "MaxParallel"
+    // under "Monitoring", 8 when missing or no number, at least 1; and how
+    // many seconds a process holds its place at most: "SlotSeconds", 10.
+    uint32_t MaxParallel();
+    uint32_t SlotSeconds();
 
     // Whether the last restore ran to its end and nothing was saved after it:
     // the window's destruction then saves once more.
@@ -42,6 +47,8 @@ class TFormStorage {
 
   private:
     gui::SettingsStore::Kind Read(std::u16string_view name, std::u16string& value);
+    // A count under "Monitoring", `otherwise` when missing or no count.
+    uint32_t Count(std::u16string_view name, uint32_t otherwise);
     // A switch under "Monitoring": on unless it is "0".
     bool On(std::u16string_view name);
     void Write(std::u16string_view name, std::u16string_view value);

@@ -48,6 +48,8 @@ TMainForm::TMainForm(gui::Toolkit& toolkit) : toolkit_(toolkit) {
     Timer1 = toolkit_.CreateTimer(*form, [this] { Timer1Timer(); });
     Timer2 = toolkit_.CreateTimer(*form, [this] { Timer2Timer(); });
     Timer2->SetInterval(100);
+    launchTimer_ = toolkit_.CreateTimer(*form, [this] { RunLaunches(); });
+    launchTimer_->SetInterval(100);
     FormStorage1 = std::make_unique<TFormStorage>(forms, *form, *PruefEd,
                                                   TFormStorage::KeyFor(toolkit_.ProgramFile()));
 
@@ -63,6 +65,7 @@ TMainForm::TMainForm(gui::Toolkit& toolkit) : toolkit_(toolkit) {
 }
 
 TMainForm::~TMainForm() {
+    for (const Running& run : running_) toolkit_.ReleaseProcess(run.process);
     ReleaseJobs();
 }
 
@@ -149,6 +152,7 @@ void TMainForm::FormClose() {
     Timer1->SetEnabled(false);
     inbreak = true;
     toolkit_.TrayIconDelete(Handle(), 0);
+    OweWaiting(stopReason_.empty() ? u"Programm geschlossen" : stopReason_);
     SaveStates(true);
 }
 
@@ -171,6 +175,7 @@ void TMainForm::OnDestroy() {
 void TMainForm::OnEndSession() {
     // Windows ends the process without closing the window: keep what a
     // close keeps, and take the icon along.
+    stopReason_ = u"Ende der Windows-Sitzung";
     OnClose();
 }
 
@@ -182,4 +187,5 @@ void TMainForm::OnTaskbarCreated() {
 
 void TMainForm::OnUserMessage(uint32_t message, intptr_t lparam) {
     if (message == kTrayMessage) WMUser(lparam);
+    if (message == kLaunchMessage) RunLaunches();
 }

@@ -14,6 +14,7 @@
 
 #include "gui/controls.h"
 #include "monitor/dir.h"
+#include "monitor/event_log.h"
 #include "monitor/job.h"
 #include "monitor/job_watch.h"
 #include "monitor/staging.h"
@@ -70,8 +71,9 @@ class TMainForm : public gui::WindowEvents {
     // command for every new or changed file.
     void CompDir(TDir& dir, TDir& odir, std::u16string_view command, std::u16string_view command2,
                  bool newfiles, bool changedfiles, bool invisible);
-    void ExecCommand(std::u16string_view command, std::u16string_view command2,
-                     std::u16string_view fname, std::u16string_view fname2, bool invisible);
+    gui::Launched ExecCommand(std::u16string_view command, std::u16string_view command2,
+                              std::u16string_view fname, std::u16string_view fname2,
+                              bool invisible);
 
     // Monitoring.
     void BitBtn4Click();  // start
@@ -181,12 +183,36 @@ class TMainForm : public gui::WindowEvents {
     void CompareDirs(TDir& dir, TDir& odir, std::u16string_view command,
                      std::u16string_view command2, bool newfiles, bool changedfiles, bool invisible,
                      size_t depth, const Relisted* relisted = nullptr);
-    // Launches a file the comparison decided on, or keeps it for later while
-    // another program still writes it.
+    // Hands a file the comparison decided on to the launcher, or keeps it
+    // for later while another program still writes it; outside monitoring,
+    // launches it at once.
     void LaunchOrOwe(std::u16string_view command, std::u16string_view command2,
-                     std::u16string fname, std::u16string fname2, bool invisible);
-    // Launches the files of `watch` whose writers let go; forgets those gone.
-    void LaunchOwed(const TJob& job, JobWatch& watch);
+                     std::u16string fname, std::u16string fname2, bool invisible, bool changed);
+    // Hands on the files of `watch` whose writers let go; forgets those gone.
+    void LaunchOwed(JobWatch& watch);
+    // The launcher (launch_queue.cpp): launches decided by ticks wait in
+    // order and are made a few at a time between messages, while fewer than
+    // MaxParallel processes they started hold a place.
+    struct Pending {
+        size_t job;  // its index in the job array
+        std::u16string fname, fname2;
+        bool changed;
+    };
+    void Enqueue(Pending pending);
+    void RunLaunches();
+    void Launch(const Pending& pending);
+    // Notes processes that ended, and frees the places of those that ran
+    // past SlotSeconds.
+    void Reap();
+    size_t Slotted() const;
+    // A launch that failed, or a process that ended with an error.
+    void Failed(std::u16string_view fname);
+    void ShowState();
+    // At a stop: launches still waiting become owed, to be made at the next
+    // start; processes are let go.
+    void OweWaiting(std::u16string_view reason);
+    // The files owed by `job`, with its launches still waiting.
+    std::vector<Owed> OwedWithWaiting(size_t job, const std::vector<Owed>& owed) const;
     // The jobs' saved states (catch_up.cpp): where they are kept, taken
     // over at the start of monitoring, and written for every job, or for
     // those whose launches changed since the last save once a minute has
@@ -233,7 +259,30 @@ class TMainForm : public gui::WindowEvents {
     bool catchUp_ = true;
     std::u16string stateFolder_;
     std::chrono::steady_clock::time_point statesSavedAt_{};
-    uint64_t launched_ = 0;  // launches made since the program started
+    // Files decided on (launched or owed) since the program started.
+    uint64_t decided_ = 0;
+    size_t tickJob_ = 0;  // the job the running tick compares
+    // The launcher's queue, the processes it started, and its settings.
+    static constexpr uint32_t kLaunchMessage = 1025;
+    std::deque<Pending> queue_;
+    struct Running {
+        intptr_t process;
+        uint32_t pid;
+        std::chrono::steady_clock::time_point at;
+        std::u16string fname;
+        bool slotted;  // still holds a place
+    };
+    std::vector<Running> running_;
+    std::unique_ptr<gui::Timer> launchTimer_;
+    uint32_t maxParallel_ = 8, slotSeconds_ = 10;
+    bool slicePosted_ = false, inSlice_ = false;
+    EventLog log_;
+    // Failures since the start, the last balloon, and the tip shown.
+    uint64_t failures_ = 0;
+    std::chrono::steady_clock::time_point balloonAt_{};
+    bool ballooned_ = false;
+    std::u16string tip_;
+    std::u16string stopReason_;
     // The folders of the last read that could not be listed, by the texts of
     // their records, and whether this user may not list them.
     struct Unlisted {

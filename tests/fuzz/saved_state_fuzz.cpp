@@ -25,9 +25,8 @@ TDir* adir = nullptr;
 TDir* afile = nullptr;
 
 std::string Encode(const SavedState& state) {
-    std::vector<Owed> owed;
-    for (const std::u16string& fname2 : state.owed) owed.push_back(Owed{fname2, fname2, false});
-    return EncodeState(state.dir, state.dirname, state.subdirs, state.bias, state.standIns, owed);
+    return EncodeState(state.dir, state.dirname, state.subdirs, state.bias, state.standIns,
+                       state.owed);
 }
 
 void Check(std::string_view file) {

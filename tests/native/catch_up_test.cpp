@@ -63,7 +63,7 @@ class CatchUp : public ::testing::Test {
         std::vector<fs::path> files;
         if (fs::exists(Folder()))
             for (const auto& entry : fs::directory_iterator(Folder()))
-                files.push_back(entry.path());
+                if (entry.path().extension() == ".state") files.push_back(entry.path());
         return files;
     }
     // A file changed in place: another size.
@@ -146,7 +146,11 @@ TEST_F(CatchUp, ACrashMakesLaunchesAgainButLosesNone) {
     tree.Write("while off.txt");
     Start();
     EXPECT_EQ(Launches(), (Lines{"\"before crash.txt\"", "\"while off.txt\""}));
-    Crash();  // the first pass saved what it launched
+    // The first pass saved them as still to be launched.
+    Crash();
+    Start();
+    EXPECT_EQ(Launches(), (Lines{"\"before crash.txt\"", "\"while off.txt\""}));
+    Stop();
     Start();
     EXPECT_EQ(Launches(), Lines{});
     // The end of the session saves before Windows ends the process.
@@ -216,7 +220,7 @@ TEST(SavedState, HoldsTheSnapshotExactlyAndRejectsEveryDamage) {
     const std::u16string owedName = test::Rec(*dir.files, 1)->dname2;
     const std::vector<StandIn> standIns{{tree.Path() + u"\\sub1", -36000000000}};
     const std::string file = EncodeState(dir, tree.Path(), true, 72000000000, standIns,
-                                         {Owed{u"x", owedName, false}});
+                                         {Owed{u"x", owedName, false, true}});
 
     SavedState state;
     ASSERT_TRUE(DecodeState(file, &form.adir, &form.afile, state));
@@ -226,7 +230,9 @@ TEST(SavedState, HoldsTheSnapshotExactlyAndRejectsEveryDamage) {
     ASSERT_EQ(state.standIns.size(), 1u);
     EXPECT_EQ(state.standIns[0].dname, standIns[0].dname);
     EXPECT_EQ(state.standIns[0].bias, standIns[0].bias);
-    EXPECT_EQ(state.owed, std::vector<std::u16string>{owedName});
+    ASSERT_EQ(state.owed.size(), 1u);
+    EXPECT_EQ(state.owed[0].fname2, owedName);
+    EXPECT_TRUE(state.owed[0].changed);
     Lines expected = test::Describe(dir);
     std::erase(expected, "|" + test::Narrow(owedName) + "|" +
                              std::to_string(test::Rec(*dir.files, 1)->sizelo));

@@ -295,10 +295,12 @@ TEST(FieldAccess, FolderWithoutPermissionForATickLaunchesNothing) {
             form.BitBtn4Click();
             fs::permissions(tree.Root() / "locked", fs::perms::none);
             kit.FireTimers();
+            kit.Deliver();
             failed |= kit.launches.empty() ? 0 : 1;
             fs::permissions(tree.Root() / "locked", fs::perms::owner_all);
             tree.Write("locked/new");
             kit.FireTimers();
+            kit.Deliver();
             failed |=
                 kit.launches.size() == 1 && Narrow(kit.launches[0].params) == "locked\\new" ? 0 : 2;
             form.EndIt();

@@ -30,6 +30,7 @@ protected:
         return row;
     }
     std::vector<std::string> Launched() {
+        kit.Deliver();  // the launcher's turn
         std::vector<std::string> out;
         for (auto& l : kit.launches) out.push_back(Narrow(l.params));
         kit.launches.clear();

@@ -50,10 +50,18 @@ TEST(Shell, StartsProgramWithSplitArgumentsAndNoShellInBetween) {
     test::TempTree tree;
     std::string odd = (tree.Root() / "a b;$(touch pwned)&.txt").string();
     std::u16string params = u"\"" + Wide(odd) + u"\"";
-    platform::ShellOpen(nullptr, u"touch", params.c_str(), true);
+    const platform::Launched touch = platform::ShellOpen(nullptr, u"touch", params.c_str(), true);
+    ASSERT_TRUE(touch.started);
     EXPECT_TRUE(WaitFor(odd));
     EXPECT_FALSE(std::filesystem::exists("pwned"));
-    platform::ShellOpen(nullptr, u"no-such-program-anywhere", u"x", false);  // ignored
+    uint32_t code = 1;
+    for (int i = 0; i < 500 && !platform::ProcessEnded(touch.process, code); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(code, 0u);
+    platform::ReleaseProcess(touch.process);
+    const platform::Launched none = platform::ShellOpen(nullptr, u"", u"x", false);
+    EXPECT_FALSE(none.started);
+    EXPECT_FALSE(platform::ErrorText(none.error).empty());
 }
 #endif
 

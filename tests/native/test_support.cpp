@@ -107,6 +107,7 @@ void AddWatchRow(TMainForm& form, const std::u16string& dir, const std::u16strin
 }
 
 std::vector<std::string> TakeLaunches(gui::MemoryToolkit& kit) {
+    kit.Deliver();  // the launcher's turn
     std::vector<std::string> out;
     for (auto& l : kit.launches) out.push_back(Narrow(l.params));
     kit.launches.clear();

@@ -44,6 +44,7 @@ struct Monitor {
         });
         kit.FireTimers();
         platform::SetListingFault(nullptr);
+        kit.Deliver();  // the launcher's turn
         Lines out;
         for (auto& launch : kit.launches) out.push_back(test::Narrow(launch.params));
         kit.launches.clear();

@@ -102,7 +102,15 @@ TEST(Win32Shell, OpensCmdHiddenWithoutWaiting) {
     test::TempTree tree;
     std::filesystem::path out = tree.Root() / "launched.txt";
     std::u16string params = u"/c echo launched> \"" + out.u16string() + u"\"";
-    platform::ShellOpen(nullptr, u"cmd", params.c_str(), true);
+    const platform::Launched cmd = platform::ShellOpen(nullptr, u"cmd", params.c_str(), true);
+    ASSERT_TRUE(cmd.started);
+    ASSERT_NE(cmd.process, 0);
+    EXPECT_NE(cmd.pid, 0u);
+    uint32_t code = 1;
+    for (int i = 0; i < 1000 && !platform::ProcessEnded(cmd.process, code); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(code, 0u);
+    platform::ReleaseProcess(cmd.process);
     bool seen = false;
     for (int i = 0; i < 1000 && !seen; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -131,7 +139,9 @@ TEST(Win32Shell, NamesWithPercentsReachCopyThroughCmdUnchanged) {
         for (const std::string& name : names) {
             const std::u16string params =
                 LaunchParameters(u"cmd", templ, in + test::Wide(name), test::Wide(name));
-            platform::ShellOpen(nullptr, u"cmd", params.c_str(), true);
+            const platform::Launched cmd =
+                platform::ShellOpen(nullptr, u"cmd", params.c_str(), true);
+            if (cmd.process) platform::ReleaseProcess(cmd.process);
             expected.push_back(tree.Root() / out / name);
         }
     }
@@ -174,9 +184,13 @@ void CALLBACK CloseShellBox(HWND, UINT, UINT_PTR, DWORD) {
 TEST(Win32Shell, ACommandThatCannotStartShowsNoBox) {
     shellBoxSeen = false;
     UINT_PTR timer = SetTimer(nullptr, 0, 1000, CloseShellBox);
-    platform::ShellOpen(nullptr, u"C:\\no such folder\\program.exe", u"x", false);
+    const platform::Launched none =
+        platform::ShellOpen(nullptr, u"C:\\no such folder\\program.exe", u"x", false);
     KillTimer(nullptr, timer);
     EXPECT_FALSE(shellBoxSeen);
+    EXPECT_FALSE(none.started);
+    EXPECT_NE(none.error, 0u);
+    EXPECT_FALSE(platform::ErrorText(none.error).empty());
 }
 
 }  // namespace

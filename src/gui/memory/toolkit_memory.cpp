@@ -27,9 +27,31 @@ void MemoryToolkit::Deliver() {
     }
 }
 
-void MemoryToolkit::ShellOpen(WindowHandle, const char16_t* file, const char16_t* params,
-                              bool hidden) {
+Launched MemoryToolkit::ShellOpen(WindowHandle, const char16_t* file, const char16_t* params,
+                                  bool hidden) {
     launches.push_back({file, params, hidden});
+    return onLaunch ? onLaunch(launches.back()) : Launched{true, 0, 0, 0};
+}
+
+bool MemoryToolkit::ProcessEnded(intptr_t process, uint32_t& exitCode) {
+    const auto found = ended.find(process);
+    if (found == ended.end()) return false;
+    exitCode = found->second;
+    return true;
+}
+
+void MemoryToolkit::ReleaseProcess(intptr_t process) {
+    released.push_back(process);
+}
+
+bool MemoryToolkit::TrayIconNotify(WindowHandle owner, uint32_t id, std::u16string_view tip,
+                                   std::u16string_view title, std::u16string_view text) {
+    const auto found = trayIcons.find({owner, id});
+    if (found == trayIcons.end()) return false;
+    found->second = tip;
+    tips.emplace_back(tip);
+    if (!title.empty()) balloons.push_back(std::u16string(title) + u": " + std::u16string(text));
+    return true;
 }
 
 std::unique_ptr<Timer> MemoryToolkit::CreateTimer(Window&, std::function<void()> onTimer) {

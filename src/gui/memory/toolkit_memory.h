@@ -31,8 +31,10 @@ class MemoryToolkit final : public Toolkit, public FormToolkit {
 
     // Host
     void ProcessMessages() override;
-    void ShellOpen(WindowHandle owner, const char16_t* file, const char16_t* params,
-                   bool hidden) override;
+    Launched ShellOpen(WindowHandle owner, const char16_t* file, const char16_t* params,
+                       bool hidden) override;
+    bool ProcessEnded(intptr_t process, uint32_t& exitCode) override;
+    void ReleaseProcess(intptr_t process) override;
 
     // Toolkit
     std::unique_ptr<Timer> CreateTimer(Window& owner, std::function<void()> onTimer) override;
@@ -41,6 +43,8 @@ class MemoryToolkit final : public Toolkit, public FormToolkit {
     bool TrayIconAdd(WindowHandle owner, uint32_t id, IconHandle icon,
                      std::u16string_view tip) override;
     bool TrayIconDelete(WindowHandle owner, uint32_t id) override;
+    bool TrayIconNotify(WindowHandle owner, uint32_t id, std::u16string_view tip,
+                        std::u16string_view title, std::u16string_view text) override;
     std::vector<std::u16string> Arguments() override { return arguments; }
     std::u16string ProgramFile() override { return programFile; }
     bool SpecialFolder(int csidl, std::u16string& path) override;
@@ -61,7 +65,16 @@ class MemoryToolkit final : public Toolkit, public FormToolkit {
 
     // What a test drives.
     // Queues a message for the window; the next ProcessMessages delivers it.
-    void Post(const Window& window, uint32_t message, intptr_t lparam);
+    void Post(const Window& window, uint32_t message, intptr_t lparam) override;
+    // Delivers what is queued, as the message loop does between two events.
+    void Deliver();
+    // What each launch starts; without it, each starts with no process.
+    std::function<Launched(const Launch&)> onLaunch;
+    // The exit codes of the processes that have ended, and those let go of.
+    std::map<intptr_t, uint32_t> ended;
+    std::vector<intptr_t> released;
+    // Each tip set, and each balloon shown as "title: text".
+    std::vector<std::u16string> tips, balloons;
     // Queues a tick of the timer, delivered like a message.
     void PostTick(const Timer& timer);
     // Fires every enabled timer once, as the message loop would.
@@ -102,8 +115,6 @@ class MemoryToolkit final : public Toolkit, public FormToolkit {
     std::map<int, std::vector<uint8_t>> resources;
 
   private:
-    void Deliver();
-
     std::deque<std::function<void()>> queue_;
     std::vector<MemoryTimer*> timers_;
     int appIcon_ = 0;
