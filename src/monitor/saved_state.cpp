@@ -17,9 +17,10 @@ constexpr char kMagic[4] = {'V', 'L', 'M', 'S'};
 constexpr uint32_t kVersion = 1;
 constexpr size_t kHeadBytes = sizeof kMagic + sizeof kVersion;
 constexpr size_t kSumBytes = sizeof(uint64_t);
-// The fewest bytes a file or a folder takes in the file, which bounds the
-// counts a file can claim.
+// The fewest bytes a file or a folder, and a stand-in or an owed file, take
+// in the file, which bounds the counts a file can claim.
 constexpr size_t kLeastEntryBytes = 4;
+constexpr size_t kLeastNoteBytes = 2;
 
 }  // namespace
 
@@ -158,7 +159,9 @@ class Reader {
         }
         return true;
     }
-    bool Count(uint64_t& count) { return Number(count) && count <= Left() / kLeastEntryBytes; }
+    bool Count(uint64_t& count, size_t least = kLeastEntryBytes) {
+        return Number(count) && count <= Left() / least;
+    }
     bool Spend(uint64_t bytes) {
         if (bytes > budget_) return false;
         budget_ -= bytes;
@@ -286,14 +289,14 @@ bool DecodeState(std::string_view file, TDir** adir, TDir** afile, SavedState& s
     uint64_t subdirs, bias, count;
     bool read = reader.Path(state.dirname) && reader.Number(subdirs) && subdirs <= 1 &&
                 reader.Number(bias) && reader.Folder(state.dir, state.dirname, u"", 0) &&
-                reader.Count(count);
+                reader.Count(count, kLeastNoteBytes);
     for (uint64_t i = 0; read && i < count; ++i) {
         StandIn& standIn = state.standIns.emplace_back();
         uint64_t offset = 0;
         read = reader.Path(standIn.dname) && reader.Number(offset);
         standIn.bias = Unzigzag(offset);
     }
-    read = read && reader.Count(count);
+    read = read && reader.Count(count, kLeastNoteBytes);
     for (uint64_t i = 0; read && i < count; ++i) {
         Owed& file = state.owed.emplace_back();
         uint64_t changed = 0;
