@@ -128,8 +128,12 @@ void TMainForm::ShowState() {
     std::u16string tip = toolkit_.title;
     if (!queue_.empty()) tip += u"\n" + Decimal(queue_.size()) + u" Starts ausstehend";
     if (failures_) tip += u"\n" + Decimal(failures_) + u" Fehler, siehe Valmorin.log";
-    if (tip == tip_) return;
+    // The count of waiting launches changes at every turn: the shell hears
+    // of it once a second.
+    const Clock::time_point now = Clock::now();
+    if (tip == tip_ || (!queue_.empty() && now - tipAt_ < std::chrono::seconds(1))) return;
     tip_ = tip;
+    tipAt_ = now;
     toolkit_.TrayIconNotify(Handle(), 0, tip_);
 }
 

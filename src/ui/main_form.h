@@ -282,6 +282,7 @@ class TMainForm : public gui::WindowEvents {
     std::chrono::steady_clock::time_point balloonAt_{};
     bool ballooned_ = false;
     std::u16string tip_;
+    std::chrono::steady_clock::time_point tipAt_{};
     std::u16string stopReason_;
     // The folders of the last read that could not be listed, by the texts of
     // their records, and whether this user may not list them.
