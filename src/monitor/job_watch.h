@@ -31,7 +31,6 @@ inline int64_t BiasOf(const std::vector<StandIn>& list, std::u16string_view dnam
 // launched once the writer lets go, as what it was found to be.
 struct Owed {
     std::u16string fname, fname2;  // its full path, and the path below the folder
-    bool fresh = true;             // found this tick, which tried it already
     bool changed = false;          // found changed rather than new
 };
 

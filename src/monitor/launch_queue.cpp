@@ -10,6 +10,7 @@
 #include "monitor/dyna_array.h"
 #include "monitor/launcher.h"
 #include "monitor/records.h"
+#include "platform/file.h"
 #include "platform/shell.h"
 #include "ui/main_form.h"
 
@@ -29,7 +30,23 @@ std::u16string Decimal(uint64_t value) {
 
 }  // namespace
 
+namespace {
+
+std::u16string QueueKey(size_t job, std::u16string_view fname2) {
+    std::u16string key(fname2);
+    key += u'\0';
+    key += Decimal(job);
+    return key;
+}
+
+}  // namespace
+
+bool TMainForm::Queued(size_t job, std::u16string_view fname2) const {
+    return !queue_.empty() && queued_.count(QueueKey(job, fname2)) > 0;
+}
+
 void TMainForm::Enqueue(Pending pending) {
+    queued_.insert(QueueKey(pending.job, pending.fname2));
     queue_.push_back(std::move(pending));
     if (slicePosted_) return;
     slicePosted_ = true;
@@ -52,6 +69,7 @@ void TMainForm::RunLaunches() {
     while (monitoring && !queue_.empty() && Slotted() < maxParallel_) {
         const Pending pending = std::move(queue_.front());
         queue_.pop_front();
+        queued_.erase(QueueKey(pending.job, pending.fname2));
         Launch(pending);
         if (Clock::now() >= until) break;
     }
@@ -63,14 +81,28 @@ void TMainForm::RunLaunches() {
     // process that has run past its time is asked at the ticks instead.
     launchTimer_->SetEnabled(monitoring && Slotted() > 0);
     inSlice_ = false;
-    log_.Flush();
+    // While launches follow one another, their lines go to the file a few
+    // times a second rather than after each.
+    const Clock::time_point now = Clock::now();
+    if (queue_.empty() || now - flushedAt_ >= std::chrono::milliseconds(250)) {
+        log_.Flush();
+        flushedAt_ = now;
+    }
     ShowState();
 }
 
 void TMainForm::Launch(const Pending& pending) {
     const TJob& job = static_cast<const TJob*>(jobs->poi)[pending.job];
+    JobWatch& watch = watches_[pending.job];
     // The saved state still holds it as waiting.
-    watches_[pending.job].unsaved = true;
+    watch.unsaved = true;
+    // Asked just before the launch, and not by the tick, which may find
+    // thousands of files at once: one open each, and under Wine a slow one.
+    if (waitForWriters_ && platform::WritersOf(pending.fname) == platform::Writers::busy) {
+        log_.Write(u"Wartet auf das schreibende Programm: " + pending.fname);
+        watch.owed.push_back(Owed{pending.fname, pending.fname2, pending.changed});
+        return;
+    }
     const gui::Launched launched =
         ExecCommand(job.command, job.command2, pending.fname, pending.fname2, job.invisible);
     const std::u16string what =
@@ -143,9 +175,10 @@ void TMainForm::OweWaiting(std::u16string_view reason) {
     for (Pending& pending : queue_) {
         log_.Write(u"Nicht mehr gestartet: " + pending.fname + later);
         watches_[pending.job].owed.push_back(
-            Owed{std::move(pending.fname), std::move(pending.fname2), false, pending.changed});
+            Owed{std::move(pending.fname), std::move(pending.fname2), pending.changed});
     }
     queue_.clear();
+    queued_.clear();
     for (const Running& run : running_) toolkit_.ReleaseProcess(run.process);
     running_.clear();
     launchTimer_->SetEnabled(false);
@@ -156,7 +189,6 @@ void TMainForm::OweWaiting(std::u16string_view reason) {
 std::vector<Owed> TMainForm::OwedWithWaiting(size_t job, const std::vector<Owed>& owed) const {
     std::vector<Owed> all = owed;
     for (const Pending& pending : queue_)
-        if (pending.job == job)
-            all.push_back(Owed{pending.fname, pending.fname2, false, pending.changed});
+        if (pending.job == job) all.push_back(Owed{pending.fname, pending.fname2, pending.changed});
     return all;
 }

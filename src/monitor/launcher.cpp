@@ -310,18 +310,15 @@ void TMainForm::LaunchOrOwe(std::u16string_view command, std::u16string_view com
     // what it was first found to be, not decided on again.
     for (const Owed& owed : *owed_)
         if (owed.fname2 == fname2) return;
+    // Nor is a file whose launch still waits: it will see the change.
+    if (Queued(tickJob_, fname2)) return;
     ++decided_;
-    if (waitForWriters_ && platform::WritersOf(fname) == platform::Writers::busy) {
-        log_.Write(u"Wartet auf das schreibende Programm: " + fname);
-        owed_->push_back(Owed{std::move(fname), std::move(fname2), true, changed});
-        return;
-    }
     Enqueue(Pending{tickJob_, std::move(fname), std::move(fname2), changed});
 }
 
 void TMainForm::LaunchOwed(JobWatch& watch) {
     std::erase_if(watch.owed, [&](Owed& owed) {
-        if (std::exchange(owed.fresh, false) || inbreak) return false;
+        if (inbreak) return false;
         switch (platform::WritersOf(owed.fname)) {
             case platform::Writers::busy:
                 if (!waitForWriters_) break;  // owed when the last run ended

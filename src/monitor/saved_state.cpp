@@ -302,7 +302,6 @@ bool DecodeState(std::string_view file, TDir** adir, TDir** afile, SavedState& s
         uint64_t changed = 0;
         read = reader.Path(file.fname2) && !file.fname2.empty() && reader.Number(changed) &&
                changed <= 1;
-        file.fresh = false;
         file.changed = changed != 0;
     }
     uint64_t extra;

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "gui/controls.h"
@@ -199,6 +200,7 @@ class TMainForm : public gui::WindowEvents {
         bool changed;
     };
     void Enqueue(Pending pending);
+    bool Queued(size_t job, std::u16string_view fname2) const;
     void RunLaunches();
     void Launch(const Pending& pending);
     // Notes processes that ended, and frees the places of those that ran
@@ -265,6 +267,7 @@ class TMainForm : public gui::WindowEvents {
     // The launcher's queue, the processes it started, and its settings.
     static constexpr uint32_t kLaunchMessage = 1025;
     std::deque<Pending> queue_;
+    std::unordered_set<std::u16string> queued_;  // of the queue, by job and path
     struct Running {
         intptr_t process;
         uint32_t pid;
@@ -282,7 +285,7 @@ class TMainForm : public gui::WindowEvents {
     std::chrono::steady_clock::time_point balloonAt_{};
     bool ballooned_ = false;
     std::u16string tip_;
-    std::chrono::steady_clock::time_point tipAt_{};
+    std::chrono::steady_clock::time_point tipAt_{}, flushedAt_{};
     std::u16string stopReason_;
     // The folders of the last read that could not be listed, by the texts of
     // their records, and whether this user may not list them.

@@ -103,10 +103,12 @@ void RunManyLaunches(const std::wstring& app, const std::wstring& logger, const 
     Require(WriteWholeFile(options, std::string(list.begin(), list.end()), CREATE_ALWAYS),
             "options.dat with one entry written");
     std::vector<std::wstring> names;
+    bool prepared = true;
     for (int i = 0; i < count; ++i) {
         names.push_back(L"file" + std::to_wstring(1000 + i) + L".txt");
-        Require(WriteWholeFile(staging + L"\\" + names.back(), "x"), "file prepared");
+        prepared = WriteWholeFile(staging + L"\\" + names.back(), "x") && prepared;
     }
+    Require(prepared, Format("%d files prepared", count));
     Run run;
     run.Start(app, work, mainCaption, "many files");
     {

@@ -62,10 +62,12 @@ void Measure(const std::wstring& app, const std::wstring& work, const std::wstri
                        loop = work + L"\\launches-loop", ours = work + L"\\launches-valmorin";
     for (const std::wstring& folder : {work, in, staging, loop, ours}) MakeDir(folder);
     std::vector<std::wstring> names;
+    bool prepared = true;
     for (int i = 0; i < count; ++i) {
         names.push_back(L"file" + std::to_wstring(100000 + i) + L".txt");
-        Require(WriteWholeFile(staging + L"\\" + names.back(), "x"), "file prepared");
+        prepared = WriteWholeFile(staging + L"\\" + names.back(), "x") && prepared;
     }
+    Require(prepared, Format("%d files prepared", count));
 
     Step("a plain loop of ShellExecuteExW");
     SetEnvironmentVariableW(L"VALMORIN_E2E_LAUNCH_LOG", loop.c_str());
@@ -94,6 +96,8 @@ void Measure(const std::wstring& app, const std::wstring& work, const std::wstri
 
     Step("the same files dropped into a watched folder");
     SetEnvironmentVariableW(L"VALMORIN_E2E_LAUNCH_LOG", ours.c_str());
+    MakeDir(FolderOf(FolderOf(options)));
+    MakeDir(FolderOf(options));
     const std::vector<std::uint8_t> list =
         EncodeOptions({{in, L"Nein", logger, L"%2", L"Ja", L"Nein", L"Ja"}});
     Require(WriteWholeFile(options, std::string(list.begin(), list.end()), CREATE_ALWAYS),

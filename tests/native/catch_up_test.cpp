@@ -220,7 +220,7 @@ TEST(SavedState, HoldsTheSnapshotExactlyAndRejectsEveryDamage) {
     const std::u16string owedName = test::Rec(*dir.files, 1)->dname2;
     const std::vector<StandIn> standIns{{tree.Path() + u"\\sub1", -36000000000}};
     const std::string file = EncodeState(dir, tree.Path(), true, 72000000000, standIns,
-                                         {Owed{u"x", owedName, false, true}});
+                                         {Owed{u"x", owedName, true}});
 
     SavedState state;
     ASSERT_TRUE(DecodeState(file, &form.adir, &form.afile, state));

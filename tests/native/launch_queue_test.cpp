@@ -2,6 +2,7 @@
 // launches waiting, and what the log and the icon tell.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -74,6 +75,11 @@ TEST_F(Launcher, LaunchesInOrderWhilePlacesAreFree) {
     const Lines first = Launched();
     ASSERT_EQ(first.size(), 2u);
     EXPECT_EQ(Later(), Lines{});  // both still run
+    // A file that changes while its launch waits is launched once.
+    for (const char* name : {"a", "b", "c", "d"})
+        if (std::find(first.begin(), first.end(), name) == first.end())
+            std::ofstream(tree.Root() / name, std::ios::app) << "more";
+    EXPECT_EQ(Later(), Lines{});
     tree.Write("e");
     kit->ended[1] = 0;
     const Lines second = Later();  // the tick's file waits behind the others
