@@ -218,6 +218,8 @@ class TMainForm : public gui::WindowEvents {
     // when files are launched whoever writes them.
     std::vector<Owed>* owed_ = nullptr;
     bool waitForWriters_ = true;
+    // The files the job being read counts; null when it counts every file.
+    const base::NameMasks* masks_ = nullptr;
     // The folders of the last read that could not be listed, by the texts of
     // their records, and whether this user may not list them.
     struct Unlisted {
