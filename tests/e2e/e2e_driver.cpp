@@ -532,7 +532,7 @@ void Run(const Paths& p) {
     CheckOptions(p.options, {}, "after the last close");
 
     RunHostileNamesAndSessionEnd(p.app, p.work, p.options, kMainCaption);
-    RunMasks(p.app, p.logger, p.work, p.options, p.shots, kMainCaption);
+    RunMasks(p.app, p.logger, p.work, p.options, kMainCaption);
     TakeListPicture(p.app, p.work, p.options, p.shots, kMainCaption);
 }
 

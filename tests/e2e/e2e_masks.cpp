@@ -107,6 +107,13 @@ HWND ListOf(HWND main) {
     return lists[0];
 }
 
+// A run that stopped early leaves no program behind, which would keep
+// Wine's desktop, and the driver, waiting.
+struct KillAtEnd {
+    App& app;
+    ~KillAtEnd() { app.Kill(); }
+};
+
 void Close(App& app, const std::string& when) {
     PostMessageW(app.main, WM_CLOSE, 0, 0);
     if (!Check(app.WaitExit(10000), when + ": WM_CLOSE ends the process within 10 s")) app.Kill();
@@ -116,15 +123,10 @@ void Close(App& app, const std::string& when) {
 }  // namespace
 
 void RunMasks(const std::wstring& app, const std::wstring& logger, const std::wstring& work,
-              const std::wstring& options, const std::wstring& shots,
-              const std::wstring& mainCaption) {
+              const std::wstring& options, const std::wstring& mainCaption) {
     Step("an entry for PDF files but Office's owner files");
-    // Wine's folder chooser finds no way below the profile's folders, where
-    // the temporary folder lies: this tree is one it reaches.
-    const std::wstring top = L"C:\\valmorin-e2e-masks", scans = top + L"\\scans",
-                       year = scans + L"\\2026", staging = top + L"\\staging",
-                       launches = top + L"\\launches";
-    RemoveTree(top);
+    const std::wstring top = work + L"\\masks", scans = top + L"\\scans", year = scans + L"\\2026",
+                       staging = top + L"\\staging", launches = top + L"\\launches";
     for (const std::wstring& folder : {top, scans, year, staging, launches}) MakeDir(folder);
     const std::wstring masks = L"*.pdf;!~$*";
     std::vector<std::wstring> row{
@@ -133,6 +135,7 @@ void RunMasks(const std::wstring& app, const std::wstring& logger, const std::ws
     WriteOptions(options, {row}, "an entry with masks");
     SetEnvironmentVariableW(L"VALMORIN_E2E_LAUNCH_LOG", launches.c_str());
     App run;
+    const KillAtEnd killAtEnd{run};
     Require(run.Start(app, L"-mini", work), "Valmorin.exe -mini started");
     run.main = WaitTop(run.Pid(), mainCaption, true, 20000);
     Require(run.main != nullptr && WaitVisible(run.main, false, 5000), "monitoring started");
@@ -170,21 +173,32 @@ void RunMasks(const std::wstring& app, const std::wstring& logger, const std::ws
     Check(TextOf(dir) == row[0], "editor: the directory as typed (is " + Quoted(TextOf(dir)) + ")");
     const std::vector<HWND> buttons = OfClass(editor, L"TValmorinBrowseButton");
     Require(buttons.size() == 1, "editor: the folder button present");
-    PressMouse(buttons[0]);
-    HWND chooser = nullptr;
-    Require(WaitUntil([&] { return (chooser = ChooserOf(run.Pid(), editor)) != nullptr; }, 5000),
+    auto openChooser = [&] {
+        PressMouse(buttons[0]);
+        HWND chooser = nullptr;
+        Require(
+            WaitUntil([&] { return (chooser = ChooserOf(run.Pid(), editor)) != nullptr; }, 5000),
             "the folder button opens the folder chooser");
-    const std::vector<HWND> trees = OfClass(chooser, L"SysTreeView32");
-    Require(!trees.empty(), "the chooser has a folder tree");
+        Require(!OfClass(chooser, L"SysTreeView32").empty(), "the chooser has a folder tree");
+        return chooser;
+    };
+    auto closeChooser = [&](HWND chooser, int button) {
+        Click(GetDlgItem(chooser, button));
+        Require(WaitUntil([&] { return !IsWindow(chooser) || !IsWindowVisible(chooser); }, 5000),
+                "the chooser closed");
+    };
+    // Wine's chooser finds its start folder from its second showing in a
+    // program on.
+    closeChooser(openChooser(), IDCANCEL);
+    Check(TextOf(dir) == row[0], "a cancelled chooser leaves the directory as typed");
+    const HWND chooser = openChooser();
+    const HWND tree = OfClass(chooser, L"SysTreeView32")[0];
     std::wstring at;
     const bool atFolder =
-        WaitUntil([&] { return (at = SelectedName(run.pi.hProcess, trees[0])) == L"scans"; }, 3000);
+        WaitUntil([&] { return (at = SelectedName(run.pi.hProcess, tree)) == L"scans"; }, 3000);
     Check(atFolder, "the chooser starts at the folder before the masks (at " + Quoted(at) + ")");
-    Screenshot(chooser, shots + L"\\folder-chooser.png");
-    Require(SelectParent(trees[0]), "the folder above chosen in the chooser");
-    Click(GetDlgItem(chooser, IDOK));
-    Require(WaitUntil([&] { return !IsWindow(chooser) || !IsWindowVisible(chooser); }, 5000),
-            "the chooser closed by OK");
+    Require(SelectParent(tree), "the folder above chosen in the chooser");
+    closeChooser(chooser, IDOK);
     std::wstring edited;
     const bool replaced = WaitUntil(
         [&] {
@@ -213,6 +227,7 @@ void TakeListPicture(const std::wstring& app, const std::wstring& work, const st
     };
     WriteOptions(options, rows, "a scans folder and a drop folder");
     App run;
+    const KillAtEnd killAtEnd{run};
     Require(run.Start(app, L"", work), "Valmorin.exe started");
     run.main = WaitTop(run.Pid(), mainCaption, true, 20000);
     Require(run.main != nullptr, "main window shown");
