@@ -276,7 +276,7 @@ int StateBench(const fs::path& work, int rounds) {
     size_t bytes = 0;
     for (int i = 0; i < rounds; ++i) {
         saves.push_back(Millis([&] {
-            const std::string state = EncodeState(dir, path, true, 0, {}, {});
+            const std::string state = EncodeState(dir, path, u"", true, 0, {}, {});
             bytes = state.size();
             if (!WriteStateFile(file, state)) std::fprintf(stderr, "cannot write\n");
         }));

@@ -74,12 +74,12 @@ void TMainForm::LoadStates() {
         // own, told apart by their order among themselves.
         uint32_t nth = 0;
         do {
-            watch.stateFile = StateFileName(job.dirname, job.subdirs, nth++);
+            watch.stateFile = StateFileName(job.dirname, watch.masks, job.subdirs, nth++);
         } while (!files.insert(watch.stateFile).second);
         if (!catchUp_ || !ReadStateFile(stateFolder_ + watch.stateFile, bytes)) continue;
         SavedState state;
         if (!DecodeState(bytes, &adir, &afile, state)) continue;
-        if (!StateFits(state, job.dirname, job.subdirs)) {
+        if (!StateFits(state, job.dirname, watch.masks, job.subdirs)) {
             DiscardState(state.dir);
             continue;
         }
@@ -123,7 +123,7 @@ void TMainForm::SaveStates(bool all) {
         if (!created) platform::CreateFolders(stateFolder_);
         created = true;
         const std::string bytes =
-            EncodeState(job.dir, job.dirname, job.subdirs, job.bias, watch.standIns,
+            EncodeState(job.dir, job.dirname, watch.masks, job.subdirs, job.bias, watch.standIns,
                         queue_.empty() ? watch.owed : OwedWithWaiting(index, watch.owed));
         if (WriteStateFile(stateFolder_ + watch.stateFile, bytes)) watch.unsaved = false;
     }

@@ -2,32 +2,23 @@
 // then as the snapshot spells them.
 #include <algorithm>
 
+#include "base/name_case.h"
 #include "monitor/records.h"
 #include "monitor/relisting.h"
 
 namespace {
 
-// Windows compares names by their upper case. These are the letters of the
-// scripts most names are written in; names that differ in case beyond them
-// read as two, and a tick then reads fully where it need not.
-char16_t Upper(char16_t c) {
-    if (c >= u'a' && c <= u'z') return static_cast<char16_t>(c - 0x20);
-    if ((c >= 0xE0 && c <= 0xFE && c != 0xF7) || (c >= 0x3B1 && c <= 0x3CB && c != 0x3C2) ||
-        (c >= 0x430 && c <= 0x44F))
-        return static_cast<char16_t>(c - 0x20);
-    if (c >= 0x450 && c <= 0x45F) return static_cast<char16_t>(c - 0x50);
-    return c;
-}
-
+// Names that differ in case beyond the letters folded read as two, and a
+// tick then reads fully where it need not.
 std::u16string Folded(std::u16string_view path) {
     std::u16string out(path);
-    for (char16_t& c : out) c = Upper(c);
+    for (char16_t& c : out) c = base::UpperOf(c);
     return out;
 }
 
 bool SameFolded(std::u16string_view a, std::u16string_view b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [](char16_t x, char16_t y) { return Upper(x) == Upper(y); });
+                      [](char16_t x, char16_t y) { return base::UpperOf(x) == base::UpperOf(y); });
 }
 
 }  // namespace

@@ -5,12 +5,18 @@
 
 #include "monitor/dir.h"
 
+namespace base {
+class NameMasks;
+}
+
 struct TJob {
     char16_t* command2;  // the parameter template
     char16_t* command;
-    char16_t* dirname;  // the watched directory, as the entry holds it
-    TDir odir;          // the previous snapshot
-    TDir dir;           // the fresh snapshot
+    char16_t* dirname;  // the watched folder: the entry's directory without its masks
+    // The files it counts, from the masks; null when it counts every file.
+    base::NameMasks* masks;
+    TDir odir;  // the previous snapshot
+    TDir dir;   // the fresh snapshot
     bool invisible;
     bool newfiles;
     bool changedfiles;

@@ -54,8 +54,9 @@ struct JobWatch {
     std::vector<StandIn> standIns, oldStandIns;
     // Files waiting for their writer, in the order they were found.
     std::vector<Owed> owed;
-    // The file name of the job's saved state.
-    std::u16string stateFile;
+    // The masks of the job's entry, as typed, and the file name of its
+    // saved state.
+    std::u16string masks, stateFile;
     // The snapshot is the saved state of an earlier run: the first pass
     // compares with it.
     bool restored = false;

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <exception>
 
+#include "base/name_mask.h"
 #include "base/text.h"
 #include "monitor/dyna_array.h"
 #include "platform/dir_search.h"
@@ -77,14 +78,18 @@ void TMainForm::AddJobs() {
         if (!job) break;
         AllocPChar(job->command, ListView1->Cell(row, 2));
         AllocPChar(job->command2, ListView1->Cell(row, 3));
-        AllocPChar(job->dirname, ListView1->Cell(row, 0));
+        // The cell stays as typed; only the job splits off its masks.
+        const std::u16string cell = ListView1->Cell(row, 0);
+        const base::MaskedFolder split = base::SplitMasks(cell);
+        AllocPChar(job->dirname, split.folder);
+        if (!split.masks.empty()) job->masks = new base::NameMasks(split.masks);
         job->subdirs = IsOn(ListView1->Cell(row, 1));
         job->newfiles = IsOn(ListView1->Cell(row, 4));
         job->changedfiles = IsOn(ListView1->Cell(row, 5));
         job->invisible = IsOn(ListView1->Cell(row, 6));
         InitDir(job->dir);
         InitDir(job->odir);
-        watches_.emplace_back();
+        watches_.emplace_back().masks = split.masks;
     }
 }
 
@@ -168,6 +173,7 @@ void TMainForm::ReleaseJobs() {
         FreePChar(job->command2);
         FreePChar(job->command);
         FreePChar(job->dirname);
+        delete job->masks;
         ReleaseDir(job->dir);
         ReleaseDir(job->odir);
     }

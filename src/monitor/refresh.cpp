@@ -25,6 +25,17 @@ std::u16string_view NameOf(std::u16string_view path) {
     return at == std::u16string_view::npos ? path : path.substr(at + 1);
 }
 
+// A job's masks hold for its own reads and no other.
+struct Masked {
+    const base::NameMasks*& current;
+    Masked(const base::NameMasks*& masks, const base::NameMasks* job) : current(masks) {
+        current = job;
+    }
+    ~Masked() { current = nullptr; }
+    Masked(const Masked&) = delete;
+    Masked& operator=(const Masked&) = delete;
+};
+
 }  // namespace
 
 bool TMainForm::Relisted::TakenOver(uint32_t fresh) const {
@@ -155,7 +166,10 @@ bool TMainForm::PartialTick(TJob& job, JobWatch& watch) {
     // The changes are taken: a read that fails now leaves the next tick a
     // full one.
     watch.listedAll = false;
-    Relist(job.dir, job.subdirs);
+    {
+        const Masked masked(masks_, job.masks);
+        Relist(job.dir, job.subdirs);
+    }
     if (inbreak) return true;
     // A folder that could not be listed now keeps what it held, as after a
     // full read; that read also lists it again at every tick. One this user
@@ -237,7 +251,10 @@ void TMainForm::FullTick(TJob& job, JobWatch& watch) {
         ~Fresh() { form.ReleaseDir(dir); }
     } fresh{*this};
     const int64_t bias = platform::LocalOffset();
-    ReadinDir(job.dirname, u"", fresh.dir, job.subdirs);
+    {
+        const Masked masked(masks_, job.masks);
+        ReadinDir(job.dirname, u"", fresh.dir, job.subdirs);
+    }
     if (inbreak) return;
     std::vector<std::u16string> links = std::move(links_);
     Kept kept = KeepUnreadable(fresh.dir, job.dir, job.bias, watch.standIns);

@@ -249,12 +249,14 @@ class Reader {
 
 }  // namespace
 
-std::string EncodeState(const TDir& dir, std::u16string_view dirname, bool subdirs, int64_t bias,
-                        const std::vector<StandIn>& standIns, const std::vector<Owed>& owed) {
+std::string EncodeState(const TDir& dir, std::u16string_view dirname, std::u16string_view masks,
+                        bool subdirs, int64_t bias, const std::vector<StandIn>& standIns,
+                        const std::vector<Owed>& owed) {
     std::string out(kMagic, sizeof kMagic);
     out.append(reinterpret_cast<const char*>(&kVersion), sizeof kVersion);
     Writer writer(out);
     writer.Text(dirname);
+    writer.Text(masks);
     writer.Number(subdirs);
     writer.Number(Zigzag(bias));
     std::unordered_set<std::u16string> owedNames;
@@ -287,8 +289,9 @@ bool DecodeState(std::string_view file, TDir** adir, TDir** afile, SavedState& s
         return false;
     Reader reader(file.substr(kHeadBytes, file.size() - kHeadBytes - kSumBytes), adir, afile);
     uint64_t subdirs, bias, count;
-    bool read = reader.Path(state.dirname) && reader.Number(subdirs) && subdirs <= 1 &&
-                reader.Number(bias) && reader.Folder(state.dir, state.dirname, u"", 0) &&
+    bool read = reader.Path(state.dirname) && reader.Path(state.masks) && reader.Number(subdirs) &&
+                subdirs <= 1 && reader.Number(bias) &&
+                reader.Folder(state.dir, state.dirname, u"", 0) &&
                 reader.Count(count, kLeastNoteBytes);
     for (uint64_t i = 0; read && i < count; ++i) {
         StandIn& standIn = state.standIns.emplace_back();
@@ -329,13 +332,17 @@ void DiscardState(TDir& dir) {
     dir = TDir{};
 }
 
-bool StateFits(const SavedState& state, std::u16string_view dirname, bool subdirs) {
-    return state.subdirs == subdirs && state.dirname == dirname;
+bool StateFits(const SavedState& state, std::u16string_view dirname, std::u16string_view masks,
+               bool subdirs) {
+    return state.subdirs == subdirs && state.dirname == dirname && state.masks == masks;
 }
 
-std::u16string StateFileName(std::u16string_view dirname, bool subdirs, uint32_t nth) {
+std::u16string StateFileName(std::u16string_view dirname, std::u16string_view masks, bool subdirs,
+                             uint32_t nth) {
     uint64_t hash = 0xCBF29CE484222325u;
     for (char16_t unit : dirname) hash = (hash ^ unit) * 0x100000001B3u;
+    hash = (hash ^ u'\\') * 0x100000001B3u;
+    for (char16_t unit : masks) hash = (hash ^ unit) * 0x100000001B3u;
     hash = (hash ^ (subdirs ? 1u : 0u)) * 0x100000001B3u;
     std::u16string name;
     for (int shift = 60; shift >= 0; shift -= 4) name += u"0123456789abcdef"[(hash >> shift) & 15];

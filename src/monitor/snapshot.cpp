@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/name_mask.h"
 #include "base/prefetch.h"
 #include "monitor/dir.h"
 #include "monitor/dyna_array.h"
@@ -224,6 +225,8 @@ bool TMainForm::ReadLevel(std::u16string_view dirname, std::u16string_view dirna
     // a stop while a subdirectory was read ends the listing before them.
     auto next = [&] {
         if (inbreak) return false;
+        // Where masks decide, each file's name is looked at on its own.
+        if (masks_) return search.Next(entry);
         platform::FileRoom room = staged_.Room(firstUnit + kBlockUnits);
         const bool found = search.NextTaking(room, entry);
         if (staged_.Taken(room)) publishedBelow = false;
@@ -233,6 +236,7 @@ bool TMainForm::ReadLevel(std::u16string_view dirname, std::u16string_view dirna
     for (; found && !inbreak; found = next()) {
         if (!entry.directory) {
             if (entry.name.size() > UINT16_MAX) continue;  // no system lists such a name
+            if (masks_ && !masks_->Counts(entry.name)) continue;
             staged_.Push(entry.size, entry.written, entry.name.size());
             if (staged_.Names().Kept() - firstUnit >= kBlockUnits) block();
             publishedBelow = false;

@@ -1,5 +1,7 @@
 #include "ui/edit_form.h"
 
+#include "base/name_mask.h"
+
 namespace {
 
 constexpr uint32_t kQuietErrorMode = 0x8001;  // no critical-error or open-file boxes
@@ -50,7 +52,11 @@ TEditForm::TEditForm(gui::FormToolkit& forms) : forms_(forms) {
 void TEditForm::FormShow() { DirectoryEdit1->SetFocus(); }
 
 void TEditForm::Browse() {
-    std::u16string start = DirectoryEdit1->Text();
+    // The chooser knows folders only: it starts at the field's folder and
+    // replaces that, and the masks after it stay as typed.
+    const std::u16string text = DirectoryEdit1->Text();
+    const base::MaskedFolder field = base::SplitMasks(text);
+    std::u16string start(field.folder);
     if (start.empty()) start = InitialDir.empty() ? u"\\" : InitialDir;
     if (!forms_.DirectoryExists(start)) start = u"\\";
 
@@ -68,6 +74,11 @@ void TEditForm::Browse() {
     forms_.SetErrorMode(previous);
     DirectoryEdit1->SetFocus();
     if (!ok) return;
-    DirectoryEdit1->SetText(chosen);
+    std::u16string folder = chosen;
+    if (!field.masks.empty()) {
+        if (folder.empty() || folder.back() != u'\\') folder += u'\\';
+        folder += field.masks;
+    }
+    DirectoryEdit1->SetText(folder);
     if (forms_.DirectoryExists(chosen)) InitialDir = chosen;
 }

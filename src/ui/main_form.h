@@ -287,6 +287,8 @@ class TMainForm : public gui::WindowEvents {
     std::u16string tip_;
     std::chrono::steady_clock::time_point tipAt_{}, flushedAt_{};
     std::u16string stopReason_;
+    // The files the job being read counts; null when it counts every file.
+    const base::NameMasks* masks_ = nullptr;
     // The folders of the last read that could not be listed, by the texts of
     // their records, and whether this user may not list them.
     struct Unlisted {

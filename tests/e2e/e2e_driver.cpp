@@ -7,6 +7,7 @@
 // Without arguments the program is looked for two folders above this one
 // (the build folder), and screenshots go to <build>\..\e2e.
 #include "e2e_launches.h"
+#include "e2e_masks.h"
 #include "e2e_session.h"
 #include "e2e_windows.h"
 // shellapi.h and shlobj.h build on the windows.h that comes with it.
@@ -539,6 +540,8 @@ void Run(const Paths& p) {
     RunManyLaunches(p.app, p.logger, p.work, p.options, kMainCaption, 200);
     RunFailingCommands(p.app, p.work, p.options, kMainCaption, p.shots);
     RunHostileNamesAndSessionEnd(p.app, p.work, p.options, kMainCaption);
+    RunMasks(p.app, p.logger, p.work, p.options, kMainCaption);
+    TakeListPicture(p.app, p.work, p.options, p.shots, kMainCaption);
 }
 
 }  // namespace

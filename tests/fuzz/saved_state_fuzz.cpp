@@ -25,8 +25,8 @@ TDir* adir = nullptr;
 TDir* afile = nullptr;
 
 std::string Encode(const SavedState& state) {
-    return EncodeState(state.dir, state.dirname, state.subdirs, state.bias, state.standIns,
-                       state.owed);
+    return EncodeState(state.dir, state.dirname, state.masks, state.subdirs, state.bias,
+                       state.standIns, state.owed);
 }
 
 void Check(std::string_view file) {

@@ -173,7 +173,7 @@ TEST_F(CatchUp, StatesThatDoNotFitAreNeverTrusted) {
     tree.Write("b.txt");
     // Where an entry without subfolders looks for its state.
     ASSERT_EQ(States().size(), 1u);
-    fs::rename(States()[0], Folder() / test::Narrow(StateFileName(tree.Path(), false, 0)));
+    fs::rename(States()[0], Folder() / test::Narrow(StateFileName(tree.Path(), u"", false, 0)));
     Start("Nein");
     EXPECT_EQ(Launches(), Lines{});
     Stop();
@@ -219,13 +219,14 @@ TEST(SavedState, HoldsTheSnapshotExactlyAndRejectsEveryDamage) {
     test::Rec(*dir.files, 0)->sizehi = static_cast<uint32_t>(big >> 32);
     const std::u16string owedName = test::Rec(*dir.files, 1)->dname2;
     const std::vector<StandIn> standIns{{tree.Path() + u"\\sub1", -36000000000}};
-    const std::string file = EncodeState(dir, tree.Path(), true, 72000000000, standIns,
+    const std::string file = EncodeState(dir, tree.Path(), u"*.jpg", true, 72000000000, standIns,
                                          {Owed{u"x", owedName, true}});
 
     SavedState state;
     ASSERT_TRUE(DecodeState(file, &form.adir, &form.afile, state));
-    EXPECT_TRUE(StateFits(state, tree.Path(), true));
-    EXPECT_FALSE(StateFits(state, tree.Path(), false));
+    EXPECT_TRUE(StateFits(state, tree.Path(), u"*.jpg", true));
+    EXPECT_FALSE(StateFits(state, tree.Path(), u"*.jpg", false));
+    EXPECT_FALSE(StateFits(state, tree.Path(), u"", true));
     EXPECT_EQ(state.bias, 72000000000);
     ASSERT_EQ(state.standIns.size(), 1u);
     EXPECT_EQ(state.standIns[0].dname, standIns[0].dname);

@@ -93,6 +93,30 @@ TEST(EditForm, BrowseStartsSensiblyRemembersAndQuietsErrors) {
     EXPECT_EQ(kit.errorMode, 7u);
 }
 
+TEST(EditForm, BrowseStartsAtTheFolderAndReplacesOnlyIt) {
+    test::TempTree tree;
+    tree.MakeDir("scans");
+    tree.MakeDir("other");
+    gui::MemoryToolkit kit;
+    TEditForm dialog(kit);
+    std::u16string chosen = tree.Path() + u"\\other";
+    kit.chooseDirectory = [&](std::u16string_view, std::u16string& out) {
+        out = chosen;
+        return true;
+    };
+    dialog.DirectoryEdit1->SetText(tree.Path() + u"\\scans\\*.pdf;!~$*");
+    dialog.Browse();
+    EXPECT_EQ(Narrow(kit.chooserStarts.back()), Narrow(tree.Path()) + "\\scans");
+    EXPECT_EQ(TextOf(*dialog.DirectoryEdit1), Narrow(chosen) + "\\*.pdf;!~$*");
+    EXPECT_EQ(Narrow(dialog.InitialDir), Narrow(chosen));
+
+    dialog.DirectoryEdit1->SetText(u"*.jpg;*.png");
+    chosen = u"C:\\";
+    dialog.Browse();
+    EXPECT_EQ(Narrow(kit.chooserStarts.back()), Narrow(tree.Path()) + "\\other");
+    EXPECT_EQ(TextOf(*dialog.DirectoryEdit1), "C:\\*.jpg;*.png");
+}
+
 TEST(AboutBox, YearLogoAndWebPage) {
     EXPECT_EQ(Narrow(TAboutBox::WithYear(u"(c) XXXX and XXXX", 2025)), "(c) 2025 and XXXX");
     EXPECT_EQ(Narrow(TAboutBox::WithYear(u"no placeholder", 2025)), "no placeholder");
