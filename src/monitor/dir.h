@@ -42,7 +42,8 @@ struct TDir {
 void AllocPChar(char16_t*& field, std::u16string_view text);
 // `names` holds `count` names, each with its terminator; returns the first.
 char16_t* AllocNames(std::u16string_view names, uint32_t count);
-// Frees the buffer that `text` opens: a text of its own, or a whole block.
+// Frees the buffer that `text` opens: a text of its own, or a whole block;
+// null frees nothing.
 void FreePChar(char16_t* text);
 // How many names the buffer that `text` opens holds, and how many text units
 // with their terminators.

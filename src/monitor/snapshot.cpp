@@ -52,7 +52,8 @@ char16_t* AllocNames(std::u16string_view names, uint32_t count) {
 }
 
 void FreePChar(char16_t* text) {
-    delete[](text - kHeadUnits);
+    // A job whose set-up ran out of memory halfway has texts never made.
+    if (text) delete[](text - kHeadUnits);
 }
 
 uint32_t UnitsAt(const char16_t* text) {
