@@ -20,7 +20,7 @@ using Clock = std::chrono::steady_clock;
 
 // Long enough for a few launches, short enough that the window answers in
 // between as if nothing ran.
-constexpr auto kSlice = std::chrono::milliseconds(25);
+constexpr auto kSlice = std::chrono::milliseconds(100);
 
 std::u16string Decimal(uint64_t value) {
     std::u16string text;
