@@ -51,6 +51,17 @@ std::string ReadLog() {
     return std::string(bytes.begin(), bytes.end());
 }
 
+std::vector<std::wstring> PrepareFiles(const std::wstring& folder, int count) {
+    std::vector<std::wstring> names;
+    bool prepared = true;
+    for (int i = 0; i < count; ++i) {
+        names.push_back(L"file" + std::to_wstring(100000 + i) + L".txt");
+        prepared = WriteWholeFile(folder + L"\\" + names.back(), "x") && prepared;
+    }
+    Require(prepared, Format("%d files prepared", count));
+    return names;
+}
+
 namespace {
 
 struct Run {
@@ -102,13 +113,7 @@ void RunManyLaunches(const std::wstring& app, const std::wstring& logger, const 
         EncodeOptions({{in, L"Nein", logger, L"%2", L"Ja", L"Nein", L"Ja"}});
     Require(WriteWholeFile(options, std::string(list.begin(), list.end()), CREATE_ALWAYS),
             "options.dat with one entry written");
-    std::vector<std::wstring> names;
-    bool prepared = true;
-    for (int i = 0; i < count; ++i) {
-        names.push_back(L"file" + std::to_wstring(1000 + i) + L".txt");
-        prepared = WriteWholeFile(staging + L"\\" + names.back(), "x") && prepared;
-    }
-    Require(prepared, Format("%d files prepared", count));
+    const std::vector<std::wstring> names = PrepareFiles(staging, count);
     Run run;
     run.Start(app, work, mainCaption, "many files");
     {

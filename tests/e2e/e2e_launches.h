@@ -6,6 +6,7 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace e2e {
 
@@ -29,6 +30,8 @@ class AnswerProbe {
 
 // How many launches the logger has recorded in `folder`, without reading them.
 size_t CountLaunches(const std::wstring& folder);
+// `count` small files made in `folder` to be dropped elsewhere; their names.
+std::vector<std::wstring> PrepareFiles(const std::wstring& folder, int count);
 // The local application data folder of Valmorin, with its log.
 std::wstring LocalFolder();
 std::string ReadLog();

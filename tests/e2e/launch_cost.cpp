@@ -61,13 +61,7 @@ void Measure(const std::wstring& app, const std::wstring& work, const std::wstri
     const std::wstring in = work + L"\\in", staging = work + L"\\staging",
                        loop = work + L"\\launches-loop", ours = work + L"\\launches-valmorin";
     for (const std::wstring& folder : {work, in, staging, loop, ours}) MakeDir(folder);
-    std::vector<std::wstring> names;
-    bool prepared = true;
-    for (int i = 0; i < count; ++i) {
-        names.push_back(L"file" + std::to_wstring(100000 + i) + L".txt");
-        prepared = WriteWholeFile(staging + L"\\" + names.back(), "x") && prepared;
-    }
-    Require(prepared, Format("%d files prepared", count));
+    const std::vector<std::wstring> names = PrepareFiles(staging, count);
 
     Step("a plain loop of ShellExecuteExW");
     SetEnvironmentVariableW(L"VALMORIN_E2E_LAUNCH_LOG", loop.c_str());

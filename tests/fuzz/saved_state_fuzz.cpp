@@ -5,21 +5,13 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 #include <string>
 #include <string_view>
 
+#include "largest_allocation.h"
 #include "monitor/saved_state.h"
 
 namespace {
-
-size_t largest = 0;  // the largest single allocation while it is watched
-bool watching = false;
-
-void* Take(size_t bytes) noexcept {
-    if (watching && bytes > largest) largest = bytes;
-    return std::malloc(bytes ? bytes : 1);
-}
 
 TDir* adir = nullptr;
 TDir* afile = nullptr;
@@ -31,10 +23,9 @@ std::string Encode(const SavedState& state) {
 
 void Check(std::string_view file) {
     SavedState state;
-    largest = 0;
-    watching = true;
+    fuzz::WatchAllocations();
     const bool read = DecodeState(file, &adir, &afile, state);
-    watching = false;
+    const size_t largest = fuzz::LargestAllocation();
     // Records and names may come to a few times their bytes, and a string
     // may double its room once.
     if (largest > 64 * file.size() + 262144) std::abort();
@@ -54,21 +45,6 @@ void Check(std::string_view file) {
 }
 
 }  // namespace
-
-// Every form of new and delete, so that none is left to a sanitizer's own.
-void* operator new(size_t bytes) {
-    if (void* memory = Take(bytes)) return memory;
-    throw std::bad_alloc();
-}
-void* operator new[](size_t bytes) { return operator new(bytes); }
-void* operator new(size_t bytes, const std::nothrow_t&) noexcept { return Take(bytes); }
-void* operator new[](size_t bytes, const std::nothrow_t&) noexcept { return Take(bytes); }
-void operator delete(void* memory) noexcept { std::free(memory); }
-void operator delete[](void* memory) noexcept { std::free(memory); }
-void operator delete(void* memory, size_t) noexcept { std::free(memory); }
-void operator delete[](void* memory, size_t) noexcept { std::free(memory); }
-void operator delete(void* memory, const std::nothrow_t&) noexcept { std::free(memory); }
-void operator delete[](void* memory, const std::nothrow_t&) noexcept { std::free(memory); }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string file(reinterpret_cast<const char*>(data), size);

@@ -5,20 +5,17 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <new>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "base/text.h"
+#include "largest_allocation.h"
 #include "gui/memory/toolkit_memory.h"
 #include "storage/watch_list.h"
 #include "ui/main_form.h"
 
 namespace {
-
-size_t largest = 0;  // the largest single allocation while it is watched
-bool watching = false;
 
 struct Folder {
     Folder() {
@@ -43,30 +40,6 @@ std::vector<std::vector<std::u16string>> Rows(TMainForm& form) {
 
 }  // namespace
 
-namespace {
-
-void* Take(size_t bytes) noexcept {
-    if (watching && bytes > largest) largest = bytes;
-    return std::malloc(bytes ? bytes : 1);
-}
-
-}  // namespace
-
-// Every form of new and delete, so that none is left to a sanitizer's own.
-void* operator new(size_t bytes) {
-    if (void* memory = Take(bytes)) return memory;
-    throw std::bad_alloc();
-}
-void* operator new[](size_t bytes) { return operator new(bytes); }
-void* operator new(size_t bytes, const std::nothrow_t&) noexcept { return Take(bytes); }
-void* operator new[](size_t bytes, const std::nothrow_t&) noexcept { return Take(bytes); }
-void operator delete(void* memory) noexcept { std::free(memory); }
-void operator delete[](void* memory) noexcept { std::free(memory); }
-void operator delete(void* memory, size_t) noexcept { std::free(memory); }
-void operator delete[](void* memory, size_t) noexcept { std::free(memory); }
-void operator delete(void* memory, const std::nothrow_t&) noexcept { std::free(memory); }
-void operator delete[](void* memory, const std::nothrow_t&) noexcept { std::free(memory); }
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static Folder folder;
     const std::filesystem::path file = folder.root / "Brennick" / "Valmorin" / "options.dat";
@@ -76,15 +49,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     gui::MemoryToolkit kit;
     kit.specialFolders[26] = base::Utf8ToUtf16(folder.root.string());
     TMainForm form(kit);
-    largest = 0;
-    watching = true;
+    fuzz::WatchAllocations();
     bool loaded = true;
     try {
         form.Loadoptions();
     } catch (const IoError&) {
         loaded = false;
     }
-    watching = false;
+    const size_t largest = fuzz::LargestAllocation();
     // Texts double as UTF-16 and strings may double their room once; the
     // window's own objects take a few kilobytes whatever the file.
     if (largest > 4 * size + 16384) std::abort();
